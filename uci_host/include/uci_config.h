@@ -1,0 +1,1 @@
+/* Build-time switches of the configuration library. The host build has none. */
