@@ -1,0 +1,35 @@
+// Text operations used to cut command output apart. Pure; no state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace diag {
+
+constexpr size_t field_capacity = 128;
+using field_slot = char[field_capacity];
+
+// True for space and the controls tab .. carriage return.
+inline bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Skips leading blanks and cuts trailing blanks in place. Returns the first
+// non-blank position (the empty text at the end when all was blank).
+char* trim(char* s);
+
+// Splits text at runs of blanks into at most max fields of 127 bytes each
+// (a longer word continues as the next field). Returns the field count.
+int split_fields(const char* text, field_slot* fields, int max);
+
+// Copies the characters from pos up to the next line feed (or the end) into
+// line, at most cap - 1 bytes; a longer line is cut and the next call goes
+// on with its remainder. Returns the position after the line feed, or
+// nullptr when pos is null or already at the end of the text.
+const char* next_line(const char* pos, char* line, size_t cap);
+
+// Leading decimal number of s (after blanks, optional sign); 0 when none.
+int64_t leading_int64(const char* s);
+
+// Decimal reading of s as strtod does; 0 when none.
+double leading_double(const char* s);
+
+}  // namespace diag
