@@ -59,11 +59,19 @@ void mask_ip(const char* ip, char* out) {
     }
     char octets[32];
     copy_before_nth(ip, '.', 2, octets, sizeof octets - 1);
+    // octets (at most 31 bytes) + ".x.x" + the prefix length, cut to fit.
     const char* slash = strchr(ip, '/');
-    if (slash)
-        snprintf(out, masked_ip_capacity, "%s.x.x%s", octets, slash);
-    else
-        snprintf(out, masked_ip_capacity, "%s.x.x", octets);
+    size_t n = strlen(octets);
+    memcpy(out, octets, n);
+    memcpy(out + n, ".x.x", 4);
+    n += 4;
+    if (slash) {
+        size_t room = masked_ip_capacity - 1 - n;
+        size_t len = strnlen(slash, room);
+        memcpy(out + n, slash, len);
+        n += len;
+    }
+    out[n] = '\0';
 }
 
 void mask_mac(const char* mac, char* out) {
