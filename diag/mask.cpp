@@ -79,7 +79,13 @@ void mask_mac(const char* mac, char* out) {
     if (!mac || !*mac) return;
     char vendor[16];
     copy_before_nth(mac, ':', 3, vendor, sizeof vendor - 1);
-    snprintf(out, masked_mac_capacity, "%s:xx:xx:xx", vendor);
+    // A 15-byte vendor part would need 25 bytes: the tail is cut to fit.
+    size_t n = strlen(vendor);
+    memcpy(out, vendor, n);
+    size_t room = masked_mac_capacity - 1 - n;
+    size_t tail = room < 9 ? room : 9;
+    memcpy(out + n, ":xx:xx:xx", tail);
+    out[n + tail] = '\0';
 }
 
 void mask_macs_in_text(const char* text, char* out) {
