@@ -1,9 +1,136 @@
 #include "services.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "config_dump.h"
+#include "mask.h"
+#include "mask_config.h"
+#include "mask_json.h"
+#include "parse_network.h"
+#include "probes.h"
+#include "text_ops.h"
+
 namespace diag {
 
-void collect_services(diag_report&) {}
-void collect_system_log(diag_report&) {}
-void collect_wifi_config(diag_report&) {}
+namespace {
+
+enum class config_kind { raw, uci, json };
+
+struct service_row {
+    int32_t test_flags::*flag;
+    const char* name;
+    const char* init_script;
+    const char* process;  // empty: none
+    const char* config_path;
+    config_kind kind;
+    const char* package;  // UCI kind only
+    section_filter filter;
+    option_mask mask;
+    bool mask_macs;
+    bool hidden;
+};
+
+constexpr service_row service_table[] = {
+    {&test_flags::svc_cron, "crond", "cron", "crond", "/etc/crontabs/root", config_kind::raw,
+     nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_network, "network", "network", "", "/etc/config/network", config_kind::uci,
+     "network", nullptr, network_option_masked, true, true},
+    {&test_flags::svc_firewall, "firewall", "firewall", "", "/etc/config/firewall",
+     config_kind::uci, "firewall", firewall_section_hidden, nullptr, false, false},
+    {&test_flags::svc_dnsmasq, "dnsmasq", "dnsmasq", "dnsmasq", "/etc/config/dhcp",
+     config_kind::uci, "dhcp", dhcp_section_hidden, nullptr, false, false},
+    {&test_flags::svc_velmora, "velmora", "velmora", "velmora", "/etc/config/velmora",
+     config_kind::raw, nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_singbox, "sing-box", "sing-box", "sing-box", "/etc/sing-box/config.json",
+     config_kind::json, nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_podkop, "podkop", "podkop", "", "/etc/config/podkop", config_kind::uci,
+     "podkop", nullptr, podkop_option_masked, false, true},
+    {&test_flags::svc_brimvale, "brimvale", "brimvale", "", "/etc/config/brimvale",
+     config_kind::uci, "brimvale", nullptr, brimvale_option_masked, false, true},
+    {&test_flags::svc_zapret, "zapret", "zapret", "nfqws", "/etc/config/zapret", config_kind::raw,
+     nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2",
+     config_kind::uci, "zapret2", zapret2_section_hidden, nullptr, false, false},
+    {&test_flags::svc_ytunblock, "youtubeUnblock", "youtubeUnblock", "youtubeUnblock",
+     "/etc/config/youtubeUnblock", config_kind::raw, nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_dohproxy, "doh-proxy", "doh-proxy", "doh-proxy", "/etc/config/doh-proxy",
+     config_kind::raw, nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_stubby, "stubby", "stubby", "stubby", "/etc/stubby/stubby.yml",
+     config_kind::raw, nullptr, nullptr, nullptr, false, false},
+    {&test_flags::svc_telemt, "telemt", "telemt", "telemt", "/etc/config/telemt",
+     config_kind::uci, "telemt", nullptr, telemt_option_masked, false, false},
+};
+
+void fill_config(service_entry& e, const service_row& row) {
+    switch (row.kind) {
+    case config_kind::raw:
+        read_text_file(row.config_path, e.config, sizeof e.config);
+        break;
+    case config_kind::json: {
+        static char text[sizeof e.config];
+        if (read_text_file(row.config_path, text, sizeof text) < 0) break;
+        prepare_json_config(text, e.config, sizeof e.config);
+        break;
+    }
+    case config_kind::uci:
+        dump_uci_config(row.package, e.config, sizeof e.config, row.filter, row.mask,
+                        row.mask_macs);
+        // Proxy strings of podkop and brimvale carry JSON with the server address.
+        if (row.mask == podkop_option_masked || row.mask == brimvale_option_masked)
+            mask_servers_in_text(e.config, sizeof e.config);
+        break;
+    }
+}
+
+void add_service(diag_report& r, const service_row& row) {
+    if (r.service_count >= max_services) return;
+    char path[64];
+    snprintf(path, sizeof path, "/etc/init.d/%s", row.init_script);
+    if (!file_exists(path)) return;
+
+    service_entry& e = r.services[r.service_count++];
+    memset(&e, 0, sizeof e);
+    copy_text(e.name, row.name);
+    copy_text(e.init_script, row.init_script);
+    copy_text(e.process, row.process);
+    copy_text(e.config_path, row.config_path);
+    e.hidden = row.hidden;
+    if (!e.hidden) {
+        e.running = service_running(e.init_script, e.process);
+        e.pid = service_pid(e.init_script, e.process);
+        e.enabled = service_enabled(e.init_script);
+    }
+    if (e.config_path[0] && file_exists(e.config_path)) fill_config(e, row);
+}
+
+}  // namespace
+
+void collect_services(diag_report& r) {
+    for (const service_row& row : service_table)
+        if (r.flags.*row.flag) add_service(r, row);
+}
+
+void collect_wifi_config(diag_report& r) {
+    if (!file_exists("/etc/config/wireless")) return;
+    dump_uci_config("wireless", r.network.wifi_config, sizeof r.network.wifi_config, nullptr,
+                    wireless_option_masked, true);
+}
+
+void collect_system_log(diag_report& r) {
+    if (!r.flags.svc_log) return;
+    network_facts& net = r.network;
+    if (net.interface_count == 0) {
+        static char brief[4096];
+        run_command("ip -br addr", brief, sizeof brief);
+        net.interface_count = parse_ip_brief(brief, net.interfaces, max_interfaces);
+    }
+    run_command("logread", r.log, sizeof r.log);
+    for (int i = 0; i < net.interface_count; ++i) {
+        const iface_row& row = net.interfaces[i];
+        if (is_wan_iface(row.name) && row.ip[0])
+            mask_address_in_text(r.log, sizeof r.log, row.ip);
+    }
+}
 
 }  // namespace diag

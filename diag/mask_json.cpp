@@ -1,0 +1,82 @@
+#include "mask_json.h"
+
+#include <json-c/json.h>
+
+#include <cstring>
+#include <memory>
+
+#include "report.h"
+
+namespace diag {
+
+namespace {
+
+constexpr const char* always_secret[] = {"private_key", "public_key", "pre_shared_key",
+                                         "short_id", "fingerprint"};
+constexpr const char* proxy_endpoint[] = {"server", "server_port", "password", "uuid",
+                                          "username"};
+constexpr const char* proxy_protocols[] = {"http",   "socks",     "vmess",    "vless", "shadowsocks",
+                                           "trojan", "hysteria", "hysteria2", "tuic"};
+
+template <size_t N>
+bool in_set(const char* const (&set)[N], const char* word) {
+    for (const char* s : set)
+        if (strcmp(s, word) == 0) return true;
+    return false;
+}
+
+bool is_container(json_object* v) {
+    return json_object_is_type(v, json_type_object) || json_object_is_type(v, json_type_array);
+}
+
+bool is_proxy_outbound(json_object* obj) {
+    json_object* type = nullptr;
+    if (!json_object_object_get_ex(obj, "type", &type)) return false;
+    if (!json_object_is_type(type, json_type_string)) return false;
+    return in_set(proxy_protocols, json_object_get_string(type));
+}
+
+struct json_put {
+    void operator()(json_object* o) const { json_object_put(o); }
+};
+using json_root = std::unique_ptr<json_object, json_put>;
+
+}  // namespace
+
+void mask_json_secrets(json_object* value) {
+    if (!value) return;
+    if (json_object_is_type(value, json_type_array)) {
+        size_t n = json_object_array_length(value);
+        for (size_t i = 0; i < n; ++i) {
+            json_object* item = json_object_array_get_idx(value, i);
+            if (is_container(item)) mask_json_secrets(item);
+        }
+        return;
+    }
+    if (!json_object_is_type(value, json_type_object)) return;
+
+    const bool proxy = is_proxy_outbound(value);
+    // Replacing a member's value keeps the key's place in the object, so the
+    // walk goes on over the same entries.
+    json_object_object_foreach(value, key, member) {
+        if (in_set(always_secret, key) || (proxy && in_set(proxy_endpoint, key))) {
+            json_object_object_add(value, key, json_object_new_string("***"));
+        } else if (is_container(member)) {
+            mask_json_secrets(member);
+        }
+    }
+}
+
+size_t prepare_json_config(const char* text, char* out, size_t cap) {
+    if (!out || cap == 0) return 0;
+    json_root doc(text ? json_tokener_parse(text) : nullptr);
+    if (!doc) {
+        copy_text(out, cap, text);
+        return strlen(out);
+    }
+    mask_json_secrets(doc.get());
+    copy_text(out, cap, json_object_to_json_string_ext(doc.get(), JSON_C_TO_STRING_PRETTY));
+    return strlen(out);
+}
+
+}  // namespace diag
