@@ -1,0 +1,103 @@
+#include "dns_packet.h"
+
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint8_t tc_mask = 0x02;
+constexpr uint8_t pointer_mask = 0xC0;
+constexpr size_t ancount_at = 6;
+constexpr size_t nscount_at = 8;
+constexpr size_t arcount_at = 10;
+constexpr size_t max_dotted_name = qname_cap - 1;
+
+uint16_t read_u16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+void write_u16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v & 0xFF);
+}
+
+// Offset just past the name starting at off: after its zero byte, or after the two bytes of a
+// compression pointer. The result may lie beyond len when the name runs off the end; callers
+// compare it with len before reading there.
+size_t skip_name(const uint8_t* msg, size_t len, size_t off) {
+    while (off < len) {
+        uint8_t l = msg[off];
+        if (l == 0) return off + 1;
+        if ((l & pointer_mask) == pointer_mask) return off + 2;
+        off += 1 + static_cast<size_t>(l);
+    }
+    return off;
+}
+
+} // namespace
+
+int message_rcode(const uint8_t* msg, size_t len) {
+    if (len < 4) return -1;
+    return msg[3] & 0x0F;
+}
+
+void clear_tc_flag(uint8_t* msg, size_t len) {
+    if (len >= 3) msg[2] = static_cast<uint8_t>(msg[2] & ~tc_mask);
+}
+
+bool same_message_id(const uint8_t* query, size_t query_len, const uint8_t* reply,
+                     size_t reply_len) {
+    if (query_len < 2 || reply_len < 2) return true;
+    return query[0] == reply[0] && query[1] == reply[1];
+}
+
+void extract_qname(const uint8_t* msg, size_t len, char* out, size_t cap) {
+    if (cap == 0) return;
+    size_t limit = cap - 1 < max_dotted_name ? cap - 1 : max_dotted_name;
+    size_t n = 0;
+    size_t off = dns_header_len;
+    while (off < len) {
+        size_t l = msg[off];
+        if (l == 0 || n >= limit) break;
+        if (off + 1 + l > len) break;
+        size_t need = l + (n > 0 ? 1 : 0);
+        if (n + need > limit) break;
+        if (n > 0) out[n++] = '.';
+        std::memcpy(out + n, msg + off + 1, l);
+        n += l;
+        off += 1 + l;
+    }
+    out[n] = '\0';
+}
+
+size_t trim_reply(uint8_t* reply, size_t len) {
+    if (len < dns_header_len) return len;
+    write_u16(reply + arcount_at, 0);
+    size_t question_end = skip_name(reply, len, dns_header_len) + 4;
+    uint16_t ancount = read_u16(reply + ancount_at);
+
+    size_t end = question_end;
+    uint16_t kept = 0;
+    size_t off = question_end;
+    for (uint16_t i = 0; i < ancount; i++) {
+        if (off >= len) break;
+        size_t name_end = skip_name(reply, len, off);
+        if (name_end + 9 >= len) break; // TYPE, CLASS, TTL and RDLENGTH not all inside
+        size_t rdlength = read_u16(reply + name_end + 8);
+        size_t record_end = name_end + 10 + rdlength;
+        if (record_end > dns_plain_udp_len || record_end > len) break;
+        kept++;
+        end = record_end;
+        off = record_end;
+    }
+    write_u16(reply + ancount_at, kept);
+    write_u16(reply + nscount_at, 0);
+    // A question that runs past the end (a malformed reply) must not grow the datagram.
+    return end < len ? end : len;
+}
+
+bool is_quiet_name(const char* domain) {
+    return std::strstr(domain, ".local") != nullptr || std::strstr(domain, ".arpa") != nullptr ||
+           std::strstr(domain, ".lan") != nullptr;
+}
+
+} // namespace velmora

@@ -1,0 +1,43 @@
+// Pure DNS message helpers used by the forwarder. Every function takes the
+// message bytes and their length and never reads outside them, whatever the
+// bytes say: they come straight off the network.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora {
+
+constexpr size_t dns_header_len = 12;
+constexpr size_t dns_message_cap = 4096;  // datagrams both ways
+constexpr size_t dns_plain_udp_len = 512; // good answers are cut to this
+constexpr size_t qname_cap = 256;         // dotted name for log lines, NUL included
+
+constexpr int rcode_noerror = 0;
+constexpr int rcode_servfail = 2;
+constexpr int rcode_refused = 5;
+
+/// Response code (low four bits of byte 3); -1 when the message has fewer than 4 bytes.
+int message_rcode(const uint8_t* msg, size_t len);
+
+/// Clears the TC flag (byte 2, mask 0x02); no-op on a message shorter than 3 bytes.
+void clear_tc_flag(uint8_t* msg, size_t len);
+
+/// True when both messages carry the same 16-bit ID, or when either is too short to carry one.
+bool same_message_id(const uint8_t* query, size_t query_len, const uint8_t* reply,
+                     size_t reply_len);
+
+/// Writes the question name at offset 12 in dotted form into out (capacity cap >= 1, always
+/// NUL-terminated). Labels are copied unescaped, compression pointers are not followed, and the
+/// name is cut after the last whole label that fits in cap - 1 characters.
+void extract_qname(const uint8_t* msg, size_t len, char* out, size_t cap);
+
+/// Cuts a good reply down to the answer records that end within its first 512 bytes: ARCOUNT and
+/// NSCOUNT become 0 and ANCOUNT the number kept. Returns the new length, never more than len;
+/// a message shorter than the header is returned unchanged.
+size_t trim_reply(uint8_t* reply, size_t len);
+
+/// A quiet request (local, reverse-lookup or LAN names) gets no reply or time-out log lines.
+bool is_quiet_name(const char* domain);
+
+} // namespace velmora

@@ -1,0 +1,101 @@
+// velmora: UDP DNS forwarder with failover from the primary to the secondary and then to the
+// system's own resolvers. Stays in the foreground; SIGHUP reloads the fallback resolvers.
+#include "daemon.h"
+#include "forwarder.h"
+#include "options.h"
+#include "server_list.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <pthread.h>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+void* receiver_main(void* arg) {
+    receiver_loop(static_cast<int>(reinterpret_cast<intptr_t>(arg)));
+    return nullptr;
+}
+
+// SIGHUP is blocked in every thread and taken here with sigtimedwait, so the reload (which
+// locks the list and allocates) always runs in the main thread and never inside a handler.
+[[noreturn]] void wait_for_signals(const sigset_t& hup) {
+    const timespec one_second{1, 0};
+    for (;;) {
+        int sig = sigtimedwait(&hup, nullptr, &one_second);
+        if (sig == SIGHUP) reload_servers(fallback_resolver_path);
+    }
+}
+
+int run() {
+    seed_random(static_cast<uint64_t>(time(nullptr)));
+    openlog("velmora", LOG_PID, LOG_DAEMON);
+    log_msg("[INFO] Velmora by Tarvona");
+    log_msg("[INFO] Version %s", version_text);
+    reload_servers(fallback_resolver_path);
+
+    sigset_t hup;
+    sigemptyset(&hup);
+    sigaddset(&hup, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &hup, nullptr); // before any thread exists, so all inherit it
+
+    sockaddr_in addr{};
+    char ip[16] = {};
+    int port = -1;
+    std::sscanf(g_settings.listen_addr.c_str(), "%15[^:]:%d", ip, &port);
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, ip, &addr.sin_addr) != 1 || port < 0 || port > 65535) {
+        // Binding whatever the text happened to convert to would listen somewhere unintended.
+        log_msg("[ERROR] UDP bind failed: %s", std::strerror(EINVAL));
+        return 1;
+    }
+
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        log_msg("[ERROR] Failed to create socket: %s", std::strerror(errno));
+        return 1;
+    }
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        log_msg("[ERROR] UDP bind failed: %s", std::strerror(errno));
+        close(fd);
+        return 1;
+    }
+    log_msg("[INFO] Listening UDP on %s", g_settings.listen_addr.c_str());
+
+    pthread_t tid;
+    int rc = pthread_create(&tid, nullptr, receiver_main,
+                            reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    if (rc != 0) {
+        log_msg("[ERROR] Failed to create thread: %s", std::strerror(rc));
+        close(fd);
+        return 1;
+    }
+    pthread_detach(tid);
+    log_msg("[INFO] Velmora running");
+    wait_for_signals(hup);
+}
+
+} // namespace
+} // namespace velmora
+
+int main(int argc, char** argv) {
+    using namespace velmora;
+    switch (parse_command_line(argc, argv, g_settings)) {
+    case parse_outcome::version:
+        std::printf("Velmora version %s\n", version_text);
+        return 0;
+    case parse_outcome::usage:
+        print_usage(argv[0]);
+        return 1;
+    case parse_outcome::run:
+        break;
+    }
+    return run();
+}

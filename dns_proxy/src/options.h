@@ -1,0 +1,35 @@
+// Command line of velmora: every setting comes from here, none from a file.
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+constexpr const char* version_text = "1.1.3";
+
+struct settings {
+    std::string listen_addr;      // ip:port to receive queries on
+    std::string server1;          // primary upstream, priority 1
+    std::string server2;          // secondary upstream, priority 2
+    bool has_listen = false;
+    bool has_server1 = false;
+    bool has_server2 = false;
+    int session_timeout_ms = -1;  // one attempt's wait for a reply
+    int debug_level = 0;          // > 0 turns all logging on
+};
+
+enum class parse_outcome { run, version, usage };
+
+/// Reads the options in order (a repeated option replaces the earlier value). Returns version as
+/// soon as --version is seen, usage on an unknown option, a missing value, a missing address or a
+/// time-out that is not positive. getopt's own diagnostic goes to stderr; nothing else is printed.
+parse_outcome parse_command_line(int argc, char** argv, settings& out);
+
+/// Leading decimal number with an optional sign, 0 when the text does not begin with one;
+/// values beyond the int range are clamped.
+int parse_leading_int(const char* text);
+
+/// Prints the usage line for the invocation name to stderr.
+void print_usage(const char* prog);
+
+} // namespace velmora

@@ -1,0 +1,37 @@
+// The ordered list of upstream servers: primary, secondary, then the system's resolvers from the
+// fallback resolver file. Rebuilt at start and on SIGHUP (from the main thread, never inside a
+// signal handler); workers take a copy under the list lock.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+constexpr const char* fallback_resolver_path = "/tmp/resolv.conf.d/resolv.conf.auto";
+constexpr size_t fallback_line_cap = 256; // a longer line is judged in 255-character pieces
+
+struct server_list {
+    std::vector<std::string> entries; // "ip:port"; index is priority - 1
+    std::mutex lock;
+};
+
+extern server_list g_servers;
+
+/// The "%s:53" entry for one line of a resolver file, if the line begins with "nameserver" in
+/// the first column and its first token is a dotted IPv4 address (velmora speaks IPv4 only, so an
+/// IPv6 resolver line is skipped rather than sent to an unconvertible address).
+std::optional<std::string> fallback_entry_from_line(const char* line);
+
+/// Entries of every usable line of the file, in file order; empty when it cannot be opened.
+std::vector<std::string> read_fallback_servers(const char* path);
+
+/// Rebuilds g_servers from the settings and the file at path, then logs the reload.
+void reload_servers(const char* path);
+
+/// Copy of the current list, taken under its lock.
+std::vector<std::string> snapshot_servers();
+
+} // namespace velmora

@@ -1,0 +1,139 @@
+#include "dns_message_builder.h"
+#include "dns_packet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace velmora;
+using velmora::testing::get16;
+using velmora::testing::message_builder;
+
+namespace {
+
+std::string qname_of(const std::vector<uint8_t>& msg, size_t cap = qname_cap) {
+    std::vector<char> out(cap, 'x');
+    extract_qname(msg.data(), msg.size(), out.data(), cap);
+    return out.data();
+}
+
+std::string labels_of(size_t count, size_t len) {
+    std::string s;
+    for (size_t i = 0; i < count; i++) {
+        if (i) s += '.';
+        s += std::string(len, static_cast<char>('a' + i % 26));
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(velmora_qname, ExtractsDottedNamesAndStopsSafely) {
+    struct row {
+        const char* what;
+        std::vector<uint8_t> msg;
+        std::string want;
+    };
+    auto truncated = message_builder().question("www.example.com").bytes;
+    truncated.resize(12 + 1 + 3 + 1 + 4); // "www" and half of "example"
+    auto pointer = message_builder().raw({3, 'w', 'w', 'w', 0xC0, 12}).bytes;
+    const row rows[] = {
+        {"plain", message_builder().question("www.example.com").bytes, "www.example.com"},
+        {"root", message_builder().raw({0, 0, 1, 0, 1}).bytes, ""},
+        {"header only", message_builder().bytes, ""},
+        {"shorter than a header", {0x12, 0x34, 0x01}, ""},
+        {"label runs off the end", truncated, "www"},
+        // a pointer byte is a plain length: 192 bytes are not there, so the name stops
+        {"compression pointer not followed", pointer, "www"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r.want, qname_of(r.msg)) << r.what;
+}
+
+TEST(velmora_qname, LongNamesAreCutAfterTheLastWholeLabel) {
+    // 5 labels of 63 = 319 dotted characters; four fit (255), the fifth does not.
+    auto msg = message_builder().question(labels_of(5, 63)).bytes;
+    EXPECT_EQ(labels_of(4, 63), qname_of(msg));
+    // 1-character labels: 128 of them make 255 characters exactly.
+    auto many = message_builder().question(labels_of(140, 1)).bytes;
+    EXPECT_EQ(labels_of(128, 1), qname_of(many));
+    // A small output capacity cuts the same way.
+    auto www = message_builder().question("www.example.com").bytes;
+    EXPECT_EQ("www", qname_of(www, 8));
+}
+
+TEST(velmora_header, RcodeTcAndMessageId) {
+    auto msg = message_builder(0xBEEF, 0x83, 0x83).question("a.b").bytes;
+    EXPECT_EQ(3, message_rcode(msg.data(), msg.size()));
+    EXPECT_EQ(-1, message_rcode(msg.data(), 3));
+    clear_tc_flag(msg.data(), msg.size());
+    EXPECT_EQ(0x81, msg[2]);
+
+    auto query = message_builder(0xBEEF, 0x01, 0x00).question("a.b").bytes;
+    auto other = message_builder(0xBEF0).question("a.b").bytes;
+    EXPECT_TRUE(same_message_id(query.data(), query.size(), msg.data(), msg.size()));
+    EXPECT_FALSE(same_message_id(query.data(), query.size(), other.data(), other.size()));
+    EXPECT_TRUE(same_message_id(query.data(), query.size(), other.data(), 1)); // no ID to compare
+}
+
+TEST(velmora_quiet, SubstringMatchOnLocalArpaLan) {
+    struct row {
+        const char* name;
+        bool quiet;
+    };
+    const row rows[] = {
+        {"printer.local", true},      {"4.3.2.1.in-addr.arpa", true}, {"nas.lan", true},
+        {"x.lanparty.example", true}, {"example.com", false},         {"local", false},
+        {"lan.example", false},       {"", false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r.quiet, is_quiet_name(r.name)) << r.name;
+}
+
+TEST(velmora_trim, KeepsWholeAnswerRecordsWithin512Bytes) {
+    // Question "example.com" ends at 12 + 13 + 4 = 29; records of 12 + 50 = 62 bytes each.
+    message_builder b;
+    b.question("example.com");
+    for (int i = 0; i < 10; i++) b.record(50);
+    b.raw({0, 0, 41, 0x10, 0, 0, 0, 0, 0, 0, 0}); // an OPT record in the additional section
+    b.counts(10, 0, 1);
+    b.bytes.resize(700, 0);
+    auto msg = b.bytes;
+
+    size_t n = trim_reply(msg.data(), msg.size());
+    // 29 + 7 * 62 = 463 fits, the eighth would end at 525.
+    EXPECT_EQ(463u, n);
+    EXPECT_EQ(7, get16(msg, 6));
+    EXPECT_EQ(0, get16(msg, 8));
+    EXPECT_EQ(0, get16(msg, 10));
+    EXPECT_EQ(0, std::memcmp(msg.data() + 12, b.bytes.data() + 12, n - 12));
+}
+
+TEST(velmora_trim, StopsAtMalformedOrMissingRecords) {
+    struct row {
+        const char* what;
+        std::vector<uint8_t> msg;
+        size_t want_len;
+        uint16_t want_an;
+    };
+    auto padded = [](message_builder b, size_t total) {
+        b.bytes.resize(total, 0);
+        return b.bytes;
+    };
+    const size_t q_end = 12 + 13 + 4;
+    const row rows[] = {
+        // first record alone is bigger than 512: only the question is left
+        {"first record too long", padded(message_builder().question("example.com").record(600).counts(1, 0, 0), 700), q_end, 0},
+        // ANCOUNT says 3: one whole record, then a second cut short
+        {"fewer records than ANCOUNT", padded(message_builder().question("example.com").record(400).counts(3, 0, 0), q_end + 412 + 5), q_end + 412, 1},
+        // RDLENGTH field cut by the end of the message
+        {"record header runs off the end", padded(message_builder().question("example.com").counts(1, 0, 0), q_end + 6), q_end, 0},
+        // a question whose labels run past the end must not grow the message
+        {"question runs off the end", message_builder().raw({63, 'a'}).counts(1, 0, 0).bytes, 14, 0},
+    };
+    for (const auto& r : rows) {
+        auto msg = r.msg;
+        size_t n = trim_reply(msg.data(), msg.size());
+        EXPECT_EQ(r.want_len, n) << r.what;
+        EXPECT_EQ(r.want_an, get16(msg, 6)) << r.what;
+        EXPECT_LE(n, r.msg.size()) << r.what;
+    }
+}

@@ -1,0 +1,49 @@
+#include "packet_invariants.h"
+
+#include "dns_packet.h"
+
+#include <cstring>
+#include <memory>
+
+namespace velmora {
+
+namespace {
+void require(bool ok) {
+    if (!ok) __builtin_trap();
+}
+} // namespace
+
+void check_packet_invariants(const uint8_t* data, size_t size) {
+    // Exactly-sized heap copies, so that ASan flags a read one byte past the message.
+    std::unique_ptr<uint8_t[]> msg(new uint8_t[size ? size : 1]);
+    if (size) std::memcpy(msg.get(), data, size);
+
+    char name[qname_cap];
+    std::memset(name, 'x', sizeof name);
+    extract_qname(msg.get(), size, name, sizeof name);
+    size_t name_len = strnlen(name, sizeof name);
+    require(name_len < sizeof name);
+    (void)is_quiet_name(name);
+
+    char tiny[4];
+    extract_qname(msg.get(), size, tiny, sizeof tiny);
+    require(strnlen(tiny, sizeof tiny) < sizeof tiny);
+
+    (void)message_rcode(msg.get(), size);
+    (void)same_message_id(msg.get(), size, data, size);
+    clear_tc_flag(msg.get(), size);
+
+    size_t trimmed = trim_reply(msg.get(), size);
+    require(trimmed <= size);
+    if (size >= dns_header_len) {
+        require(msg[8] == 0 && msg[9] == 0 && msg[10] == 0 && msg[11] == 0);
+        unsigned old_an = (data[6] << 8) | data[7];
+        unsigned new_an = (msg[6] << 8) | msg[7];
+        require(new_an <= old_an);
+        // Trimming never rewrites the bytes it keeps beyond the header counts.
+        require(std::memcmp(msg.get() + dns_header_len, data + dns_header_len,
+                            trimmed > dns_header_len ? trimmed - dns_header_len : 0) == 0);
+    }
+}
+
+} // namespace velmora
