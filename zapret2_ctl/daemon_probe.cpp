@@ -1,0 +1,78 @@
+#include "daemon_probe.h"
+
+#include "handles.h"
+#include "log.h"
+#include "paths.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace zapret2 {
+
+namespace {
+
+constexpr std::size_t pid_path_capacity = 4096;
+
+// The PID a file names: 0 when unreadable, empty, not a number or not positive.
+int read_pid_file(const char* path) {
+    unique_file f(std::fopen(path, "re"));
+    if (!f) return -1;
+    int pid = 0;
+    if (std::fscanf(f.get(), "%d", &pid) != 1 || pid <= 0) pid = 0;
+    if (f.close() != 0) log_warn("fclose failed for %s", path);
+    return pid;
+}
+
+} // namespace
+
+void daemon_scan_in(const char* dir, pid_visitor visit, void* ctx) {
+    unique_dir d(::opendir(dir));
+    if (!d) {
+        if (errno != ENOENT)
+            log_warn("Failed to open PID directory %s: %s", dir, std::strerror(errno));
+        return;
+    }
+    std::size_t prefix_len = std::strlen(pid_file_prefix);
+    while (const dirent* ent = ::readdir(d.get())) {
+        if (std::strncmp(ent->d_name, pid_file_prefix, prefix_len) != 0) continue;
+        char path[pid_path_capacity];
+        int n = std::snprintf(path, sizeof path, "%s/%s", dir, ent->d_name);
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) continue;
+        int pid = read_pid_file(path);
+        if (pid > 0 && ::kill(pid, 0) == 0) {
+            if (!visit(pid, ctx)) break;
+        }
+    }
+}
+
+void daemon_scan(pid_visitor visit, void* ctx) { daemon_scan_in(pid_dir, visit, ctx); }
+
+int daemon_count_in(const char* dir) {
+    int count = 0;
+    daemon_scan_in(
+        dir,
+        [](int, void* c) {
+            ++*static_cast<int*>(c);
+            return true;
+        },
+        &count);
+    return count;
+}
+
+int daemon_first_pid_in(const char* dir) {
+    int first = 0;
+    daemon_scan_in(
+        dir,
+        [](int pid, void* c) {
+            *static_cast<int*>(c) = pid;
+            return false;
+        },
+        &first);
+    return first;
+}
+
+int daemon_count() { return daemon_count_in(pid_dir); }
+int daemon_first_pid() { return daemon_first_pid_in(pid_dir); }
+
+} // namespace zapret2
