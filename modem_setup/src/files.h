@@ -1,0 +1,47 @@
+// File helpers over kernel attribute files and small text files.
+#pragma once
+
+#include <cstddef>
+
+namespace korvel {
+
+/// Reads the first line of `path` (at most 255 characters, line end kept) into
+/// `buf` (256 bytes). False when the file cannot be opened or is empty.
+bool read_line(const char* path, char (&buf)[256]);
+
+/// Reads the first line of `path` into `buf` of capacity `cap` (at most
+/// cap - 1 characters, line end kept). False when the file cannot be opened or
+/// is empty.
+bool read_first_line(const char* path, char* buf, std::size_t cap);
+
+/// Writes `text` exactly (no newline added) to `path`, truncating it; a file
+/// that cannot be opened is skipped silently.
+void write_sysfs(const char* path, const char* text);
+
+/// Reads the target of the symbolic link `path` into `buf`; false when it is
+/// unreadable or empty.
+bool read_link(const char* path, char* buf, std::size_t cap);
+
+/// Calls `fn(name)` for each entry of the directory `path` in directory order,
+/// "." and ".." left out, until `fn` returns true. False when the directory
+/// cannot be listed or no call returned true.
+template <typename Fn> bool find_entry(const char* path, Fn fn);
+
+} // namespace korvel
+
+#include "fd.h"
+#include <cstring>
+
+namespace korvel {
+
+template <typename Fn> bool find_entry(const char* path, Fn fn) {
+    dir_handle d(opendir(path));
+    if (!d) return false;
+    while (dirent* e = readdir(d.get())) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        if (fn(static_cast<const char*>(e->d_name))) return true;
+    }
+    return false;
+}
+
+} // namespace korvel

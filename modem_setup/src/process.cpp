@@ -1,0 +1,72 @@
+#include "process.h"
+
+#include "fd.h"
+#include "text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cerrno>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvel {
+
+int run_shell(const char* command) {
+    std::fflush(nullptr);
+    return std::system(command);
+}
+
+void run_line(const char* command, char* buf, std::size_t cap) {
+    buf[0] = '\0';
+    std::fflush(nullptr);
+    pipe_handle p(popen(command, "re"));
+    if (!p) return;
+    if (!std::fgets(buf, static_cast<int>(cap), p.get())) buf[0] = '\0';
+    cut_line_end(buf);
+    p.reset();
+}
+
+bool names_other_process(const char* pid_text, pid_t self, pid_t parent) {
+    const char* p = pid_text;
+    while (*p) {
+        char* end = nullptr;
+        long pid = std::strtol(p, &end, 10);
+        if (end == p) { // not a number: step over one character
+            ++p;
+            continue;
+        }
+        if (pid != self && pid != parent) return true;
+        p = end;
+    }
+    return false;
+}
+
+bool other_instance_running(const char* name) {
+    char command[128];
+    std::snprintf(command, sizeof command, "pidof %s 2>/dev/null", name);
+    std::fflush(nullptr);
+    pipe_handle p(popen(command, "re"));
+    if (!p) return false;
+    bool other = false;
+    char line[256];
+    while (std::fgets(line, sizeof line, p.get()))
+        if (names_other_process(line, getpid(), getppid())) other = true;
+    return other;
+}
+
+int run_program(const char* program, const char* arg) {
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        execl(program, program, arg, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return status;
+}
+
+} // namespace korvel
