@@ -14,5 +14,6 @@ if(ROUTER_TESTS)
   router_add_gtest(diagsvc_unit_tests
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_mask_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
     LIBS diag_core)
 endif()
