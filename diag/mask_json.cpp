@@ -43,28 +43,38 @@ using json_root = std::unique_ptr<json_object, json_put>;
 
 }  // namespace
 
-void mask_json_secrets(json_object* value) {
-    if (!value) return;
+namespace {
+
+// in_proxy: an enclosing object is a proxy inbound or outbound. Its nested
+// objects (the "users" of an inbound, for one) carry the same credentials
+// without a "type" of their own, so they are masked like their parent.
+void mask_value(json_object* value, bool in_proxy) {
     if (json_object_is_type(value, json_type_array)) {
         size_t n = json_object_array_length(value);
         for (size_t i = 0; i < n; ++i) {
             json_object* item = json_object_array_get_idx(value, i);
-            if (is_container(item)) mask_json_secrets(item);
+            if (is_container(item)) mask_value(item, in_proxy);
         }
         return;
     }
     if (!json_object_is_type(value, json_type_object)) return;
 
-    const bool proxy = is_proxy_outbound(value);
+    const bool proxy = in_proxy || is_proxy_outbound(value);
     // Replacing a member's value keeps the key's place in the object, so the
     // walk goes on over the same entries.
     json_object_object_foreach(value, key, member) {
         if (in_set(always_secret, key) || (proxy && in_set(proxy_endpoint, key))) {
             json_object_object_add(value, key, json_object_new_string("***"));
         } else if (is_container(member)) {
-            mask_json_secrets(member);
+            mask_value(member, proxy);
         }
     }
+}
+
+}  // namespace
+
+void mask_json_secrets(json_object* value) {
+    if (value) mask_value(value, false);
 }
 
 size_t prepare_json_config(const char* text, char* out, size_t cap) {

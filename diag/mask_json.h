@@ -11,7 +11,8 @@ namespace diag {
 // ("private_key", "public_key", "pre_shared_key", "short_id",
 // "fingerprint") anywhere, and the endpoint members ("server",
 // "server_port", "password", "uuid", "username") of objects whose "type" is
-// a proxy protocol, get the string "***" as value. A null value is ignored.
+// a proxy protocol, and of the objects nested in them, get the string "***"
+// as value. A null value is ignored.
 void mask_json_secrets(json_object* value);
 
 // The configuration text of a JSON config file: text parsed, masked and

@@ -15,5 +15,6 @@ if(ROUTER_TESTS)
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_mask_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/json_mask_test.cpp
     LIBS diag_core)
 endif()
