@@ -1,0 +1,111 @@
+// run_command and read_text_file against the host shell and files, and the
+// pure deciders behind the service probes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "probes.h"
+
+using namespace diag;
+
+TEST(diag_RunCommand, PieceThatDoesNotFitIsDroppedWhole) {
+    char buf[16];
+    int n = run_command("printf 'abcdefghijklmnopqrst\\nxy\\n'", buf, sizeof buf);
+    EXPECT_EQ(3, n);
+    EXPECT_STREQ("xy\n", buf);
+}
+
+TEST(diag_RunCommand, StoresAtMostCapacityMinusOne) {
+    char buf[8];
+    // "123456\n" fills the 7 usable bytes; "ab\n" no longer fits.
+    int n = run_command("printf '123456\\nab\\n'", buf, sizeof buf);
+    EXPECT_EQ(7, n);
+    EXPECT_STREQ("123456\n", buf);
+}
+
+TEST(diag_RunCommand, LongLineComesInPiecesOf1023) {
+    static char buf[4096];
+    // 1500 bytes without a line feed: a 1023-byte piece and a 477-byte piece.
+    int n = run_command("head -c 1500 /dev/zero | tr '\\0' x", buf, 1200);
+    EXPECT_EQ(1023, n);
+    n = run_command("head -c 1500 /dev/zero | tr '\\0' x", buf, sizeof buf);
+    EXPECT_EQ(1500, n);
+}
+
+TEST(diag_RunCommand, ReadsToTheEndAndIgnoresStatus) {
+    char buf[64];
+    EXPECT_EQ(8, run_command("echo one; echo two >&2; false; echo end 2>/dev/null", buf, sizeof buf));
+    EXPECT_STREQ("one\nend\n", buf);
+    EXPECT_EQ(0, run_command("true", buf, sizeof buf));
+    EXPECT_STREQ("", buf);
+}
+
+TEST(diag_ReadTextFile, Cases) {
+    char path[] = "/tmp/diag_probe_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(10, write(fd, "0123456789", 10));
+    close(fd);
+
+    char buf[6];
+    EXPECT_EQ(5, read_text_file(path, buf, sizeof buf));
+    EXPECT_STREQ("01234", buf);
+    char big[64];
+    EXPECT_EQ(10, read_text_file(path, big, sizeof big));
+    EXPECT_STREQ("0123456789", big);
+    EXPECT_EQ(-1, read_text_file(path, nullptr, 8));
+    unlink(path);
+
+    strcpy(big, "stale");
+    EXPECT_EQ(-1, read_text_file(path, big, sizeof big));
+    EXPECT_STREQ("", big);
+    EXPECT_TRUE(file_exists("/tmp"));
+    EXPECT_FALSE(file_exists(path));
+}
+
+TEST(diag_FormatTimestamp, Shape) {
+    char buf[64];
+    format_timestamp(buf, sizeof buf);
+    ASSERT_EQ(19u, strlen(buf));
+    EXPECT_EQ('-', buf[4]);
+    EXPECT_EQ(' ', buf[10]);
+    EXPECT_EQ(':', buf[13]);
+}
+
+TEST(diag_ServiceProbe, StatusOutputs) {
+    struct {
+        const char* out;
+        bool running;
+    } const cases[] = {
+        {"running", true},
+        {"service is running (pid 12)\n", true},
+        {"active", true},
+        {"active (waiting)\n", true},
+        {"inactive", false},
+        {"stopped\n", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.running, running_from_status_output(c.out)) << c.out;
+    EXPECT_FALSE(running_from_status_output(nullptr));
+}
+
+TEST(diag_ServiceProbe, RunningPidofAndPidText) {
+    EXPECT_TRUE(running_from_running_output("yes\n"));
+    EXPECT_FALSE(running_from_running_output(""));
+    EXPECT_TRUE(running_from_pidof_output("1234 99\n"));
+    EXPECT_FALSE(running_from_pidof_output(" 1234"));
+    EXPECT_FALSE(running_from_pidof_output(""));
+
+    struct {
+        const char* text;
+        int pid;
+    } const cases[] = {
+        {"1234\n", 1234}, {"  77 \n", 77}, {"812 813 814\n", 812},
+        {"", 0},          {"abc", 0},      {"-5", 0},
+        {"99999999999999", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.pid, pid_from_text(c.text)) << c.text;
+}
