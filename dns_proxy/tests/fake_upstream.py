@@ -1,0 +1,100 @@
+"""Scriptable fake DNS upstreams for velmora's black-box tests (dnspython).
+
+Each FakeUpstream listens on one UDP address and answers every query by its current
+`mode`; it counts the queries it received per name so a test can tell which servers
+were asked and how often.
+"""
+import socket
+import threading
+import time
+from collections import Counter
+
+import dns.flags
+import dns.message
+import dns.rcode
+import dns.rdatatype
+import dns.rrset
+
+ANSWER_IP = {"fake": "192.0.2.1", "wrong": "192.0.2.66"}
+
+MODES = ("noerror", "nxdomain", "servfail", "refused", "notimp", "silent", "header",
+         "tc", "big", "wrongid", "wrongid_then_right")
+
+
+class FakeUpstream:
+    def __init__(self, addr, port, tag):
+        self.addr, self.port, self.tag = addr, port, tag
+        self.mode = "noerror"
+        self.asked = Counter()
+        self.lock = threading.Lock()
+        self.reading = threading.Event()  # cleared: nothing is read, the kernel drops the excess
+        self.reading.set()
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((addr, port))
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    @property
+    def text(self):
+        return f"{self.addr}:{self.port}"
+
+    def count(self, name):
+        with self.lock:
+            return self.asked[name.rstrip(".")]
+
+    def _serve(self):
+        while True:
+            self.reading.wait()
+            data, peer = self.sock.recvfrom(4096)
+            try:
+                q = dns.message.from_wire(data)
+            except Exception:
+                continue
+            name = q.question[0].name.to_text().rstrip(".")
+            with self.lock:
+                self.asked[name] += 1
+            for wire in self.replies(q, self.mode):
+                self.sock.sendto(wire, peer)
+
+    def _soa(self, r):
+        # Marks whose negative answer reached the client.
+        r.authority.append(dns.rrset.from_text(
+            "test.", 60, "IN", "SOA", f"{self.tag}.fake. admin.fake. 1 60 60 60 60"))
+
+    def replies(self, q, mode):
+        r = dns.message.make_response(q)
+        r.flags |= dns.flags.RA
+        qname = q.question[0].name
+        if mode == "silent":
+            return []
+        if mode in ("nxdomain", "servfail", "refused", "notimp"):
+            r.set_rcode({"nxdomain": dns.rcode.NXDOMAIN, "servfail": dns.rcode.SERVFAIL,
+                         "refused": dns.rcode.REFUSED, "notimp": dns.rcode.NOTIMP}[mode])
+            self._soa(r)
+            return [r.to_wire()]
+        if mode == "header":
+            return [r.to_wire()[:12]]
+        if mode == "tc":
+            r.flags |= dns.flags.TC
+            r.answer.append(dns.rrset.from_text(qname, 60, "IN", "TXT", '"' + "t" * 250 + '"'))
+            return [r.to_wire()]
+        if mode == "big":
+            # 10 TXT answers of 63 bytes each plus additional records: about 700 bytes.
+            rrs = dns.rrset.from_text_list(qname, 60, "IN", "TXT",
+                                           [f'"{i}' + "x" * 49 + '"' for i in range(10)])
+            r.answer.append(rrs)
+            r.additional.append(dns.rrset.from_text("extra.test.", 60, "IN", "A",
+                                                    "192.0.2.7", "192.0.2.8", "192.0.2.9"))
+            return [r.to_wire()]
+        a = dns.rrset.from_text(qname, 60, "IN", "A", ANSWER_IP["fake"])
+        if mode == "wrongid":
+            r.answer.append(a)
+            r.id = (q.id + 1) & 0xFFFF
+            return [r.to_wire()]
+        if mode == "wrongid_then_right":
+            bad = dns.message.make_response(q)
+            bad.id = (q.id + 1) & 0xFFFF
+            bad.answer.append(dns.rrset.from_text(qname, 60, "IN", "A", ANSWER_IP["wrong"]))
+            r.answer.append(a)
+            return [bad.to_wire(), r.to_wire()]
+        r.answer.append(a)
+        return [r.to_wire()]

@@ -1,0 +1,382 @@
+#!/usr/bin/python3
+"""Black-box tests of velmora against real DNS software: dig as the client, dnsmasq serving a
+small zone as one upstream, scriptable dnspython fakes as the others. Everything runs in the
+router sandbox's private network namespace on loopback addresses 127.0.0.2 and up."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+if os.environ.get("VELMORA_IN_SANDBOX") != "1":
+    build = os.environ.get("ROUTER_BUILD", "/tmp")
+    fixture = tempfile.mkdtemp(prefix=".velmora-fx.", dir=build)
+    os.makedirs(os.path.join(fixture, "tmp/resolv.conf.d"))
+    open(os.path.join(fixture, "tmp/resolv.conf.d/resolv.conf.auto"), "w").close()
+    env = dict(os.environ, SANDBOX_SCRATCH_BASE=fixture)
+    rc = subprocess.call([os.environ["ROUTER_SANDBOX"], "--root", fixture, "--net",
+                          "--env", "VELMORA_IN_SANDBOX=1", "--",
+                          "/usr/bin/python3", os.path.abspath(__file__), *sys.argv[1:]], env=env)
+    shutil.rmtree(fixture, ignore_errors=True)
+    sys.exit(rc)
+
+sys.path.insert(0, HERE)
+from fake_upstream import FakeUpstream  # noqa: E402
+from velmora_harness import (RESOLV, VELMORA, Velmora, case, check, check_eq, dig,  # noqa: E402
+                             raw_query, run_cases, udp_client)
+
+LISTEN_PORT = 5300
+for n in range(2, 11):
+    subprocess.run(["ip", "addr", "add", f"127.0.0.{n}/8", "dev", "lo"], check=True)
+
+S1 = FakeUpstream("127.0.0.2", 5301, "s1")
+S2 = FakeUpstream("127.0.0.3", 5302, "s2")
+F1 = FakeUpstream("127.0.0.4", 53, "f1")
+F2 = FakeUpstream("127.0.0.5", 53, "f2")
+FAKES = (S1, S2, F1, F2)
+FALLBACK_BOTH = "# Interface wan\nnameserver 127.0.0.4\nsearch lan\nnameserver 127.0.0.5\n"
+
+DNSMASQ_ADDR = "127.0.0.10"
+dnsmasq = subprocess.Popen(
+    ["dnsmasq", "-k", "-C", "/dev/null", "--no-resolv", "--no-hosts", "--bind-interfaces",
+     f"--listen-address={DNSMASQ_ADDR}", "--port=53", "--user=root", "--pid-file=",
+     "--log-facility=-", "--host-record=www.zone.test,192.0.2.80", "--local=/zone.test/"],
+    stderr=subprocess.PIPE, text=True)
+for line in dnsmasq.stderr:
+    if "started" in line:
+        break
+
+open(RESOLV, "w").close()
+V = Velmora(f"127.0.0.1:{LISTEN_PORT}", S1.text, S2.text, timeout_ms=200)
+if not V.wait_line("Velmora running"):
+    print("velmora did not start:", V.log(), V.proc.stderr.read(), file=sys.stderr)
+    sys.exit(1)
+
+
+def modes(s1, s2, f1="noerror", f2="noerror"):
+    for fake, m in zip(FAKES, (s1, s2, f1, f2)):
+        fake.mode = m
+
+
+def ask(name, *opts, qtype="A"):
+    return dig("127.0.0.1", LISTEN_PORT, name, "+noedns", *opts, qtype=qtype)
+
+
+def asked(name):
+    return tuple(f.count(name) for f in FAKES)
+
+
+@case
+def startup_banner_in_order():
+    want = ["[INFO] Velmora by Tarvona", "[INFO] Version 1.1.3",
+            "[INFO] Reloaded fallback servers", f"[INFO] Listening UDP on 127.0.0.1:{LISTEN_PORT}",
+            "[INFO] Velmora running"]
+    check_eq(want, V.log()[:5], "first log lines")
+
+
+@case
+def failover_orders():
+    # (s1, s2, expected status, answering priority or None, expected queries per server)
+    rows = [
+        ("noerror", "noerror", "NOERROR", 1, (1, 0, 0, 0)),
+        ("nxdomain", "noerror", "NOERROR", 2, (1, 1, 0, 0)),
+        ("refused", "noerror", "NOERROR", 2, (3, 1, 0, 0)),
+        ("servfail", "noerror", "NOERROR", 2, (3, 1, 0, 0)),
+        ("silent", "noerror", "NOERROR", 2, (3, 1, 0, 0)),
+        ("header", "noerror", "NOERROR", 2, (3, 1, 0, 0)),
+        # a reply with another message ID is ignored: the attempt times out
+        ("wrongid", "noerror", "NOERROR", 2, (3, 1, 0, 0)),
+        # ... and the right one arriving later within the same attempt is taken
+        ("wrongid_then_right", "nxdomain", "NOERROR", 1, (1, 0, 0, 0)),
+        ("nxdomain", "nxdomain", "NXDOMAIN", None, (1, 1, 0, 0)),
+        ("notimp", "refused", "NOTIMP", None, (1, 3, 0, 0)),
+    ]
+    for i, (m1, m2, status, prio, counts) in enumerate(rows):
+        name = f"order{i}-{m1}-{m2}.test"
+        modes(m1, m2)
+        r = ask(name)
+        what = f"{m1}/{m2}"
+        check_eq(status, r["status"], f"{what} status")
+        check_eq(counts, asked(name), f"{what} queries per server")
+        if prio:
+            server = (S1, S2)[prio - 1].text
+            check_eq([f"{r['answer'][0][-1]}"], ["192.0.2.1"], f"{what} answer") if r["answer"] \
+                else check(False, f"{what}: no answer: {r['raw']}")
+            check(V.lines_with(f"[domain: {name}] Reply from {server} (priority {prio})"),
+                  f"{what}: reply line for priority {prio}")
+        else:
+            check(V.lines_with(f"[domain: {name}] Final response: NXDOMAIN"),
+                  f"{what}: final-response line")
+        timeouts = V.lines_with(f"[domain: {name}] Timeout waiting for response from {S1.text}")
+        check_eq(1 if m1 in ("silent", "wrongid") else 0, len(timeouts), f"{what} time-out lines")
+
+
+@case
+def held_negative_answer_is_the_last_one():
+    # Both answer with a name error: the client gets the secondary's answer, unchanged.
+    modes("nxdomain", "nxdomain")
+    r = ask("held.test")
+    check_eq("NXDOMAIN", r["status"], "status")
+    check(any("s2.fake." in f for rr in r["authority"] for f in rr), f"s2's SOA: {r['raw']}")
+    # Held answers keep their full length: an EDNS client gets the OPT record back too.
+    r = dig("127.0.0.1", LISTEN_PORT, "held-edns.test", "+bufsize=4096")
+    check("OPT PSEUDOSECTION" in r["raw"], "held answer relayed whole (OPT kept)")
+
+
+@case
+def all_servers_fail_gives_no_reply():
+    check(V.hup(FALLBACK_BOTH), "reload logged")
+    modes("servfail", "servfail", "servfail", "silent")
+    c = udp_client()
+    c.sendto(raw_query("dead.test"), ("127.0.0.1", LISTEN_PORT))
+    check(V.wait_line("[WARN] [req #", 1) and V.wait_line("[domain: dead.test] No response from any server"),
+          "no-response line")
+    check_eq((3, 3, 3, 3), asked("dead.test"), "three attempts per server")
+    check_eq(1, len(V.lines_with("[domain: dead.test] Timeout waiting for response from 127.0.0.5:53")),
+             "time-out line of the silent fallback")
+    c.setblocking(False)
+    try:
+        data = c.recv(4096)
+        check(False, f"client got a reply: {data!r}")
+    except BlockingIOError:
+        check(True, "client got nothing")
+    check(V.hup(""), "reload logged")
+
+
+@case
+def fallback_file_and_sighup():
+    modes("servfail", "nxdomain", "nxdomain", "noerror")
+    r = ask("fb-before.test")
+    check_eq("NXDOMAIN", r["status"], "without fallback servers")
+    check_eq((3, 1, 0, 0), asked("fb-before.test"), "fallback servers not asked")
+
+    check(V.hup(FALLBACK_BOTH), "reload logged")
+    r = ask("fb-after.test")
+    check_eq("NOERROR", r["status"], "after SIGHUP")
+    check_eq((3, 1, 1, 1), asked("fb-after.test"), "each server in priority order")
+    check(V.lines_with("[domain: fb-after.test] Reply from 127.0.0.5:53 (priority 4)"),
+          "reply line names priority 4")
+
+    # Reloads keep coming: an emptied file takes the fallback servers away again.
+    check(V.hup(""), "second reload logged")
+    r = ask("fb-gone.test")
+    check_eq("NXDOMAIN", r["status"], "fallback servers gone")
+    check_eq((3, 1, 0, 0), asked("fb-gone.test"), "only primary and secondary")
+
+
+@case
+def sighup_storm_does_not_stall():
+    # Reloads while queries are in flight: every query still answered, no deadlock.
+    modes("noerror", "noerror")
+    for i in range(20):
+        V.proc.send_signal(1)
+        check_eq("NOERROR", ask(f"storm{i}.test")["status"], f"query {i}")
+    check(V.hup(""), "still reloading after the storm")
+
+
+@case
+def dnsmasq_as_upstream():
+    modes("noerror", "noerror")
+    v = Velmora("127.0.0.1:5303", f"{DNSMASQ_ADDR}:53", S2.text)
+    try:
+        check(v.wait_line("Velmora running"), "started")
+        r = dig("127.0.0.1", 5303, "www.zone.test", "+noedns")
+        check_eq("NOERROR", r["status"], "status")
+        check_eq("192.0.2.80", r["answer"][0][-1] if r["answer"] else None, "dnsmasq's answer")
+        check(v.lines_with(f"Reply from {DNSMASQ_ADDR}:53 (priority 1)"), "priority 1")
+        # dnsmasq says NXDOMAIN for an unknown name of its zone: held, the secondary answers.
+        r = dig("127.0.0.1", 5303, "missing.zone.test", "+noedns")
+        check_eq("192.0.2.1", r["answer"][0][-1] if r["answer"] else None, "secondary's answer")
+        check(v.lines_with(f"[domain: missing.zone.test] Reply from {S2.text} (priority 2)"),
+              "priority 2")
+        S2.mode = "nxdomain"
+        r = dig("127.0.0.1", 5303, "gone.zone.test", "+noedns")
+        check_eq("NXDOMAIN", r["status"], "both negative")
+        check(v.lines_with("[domain: gone.zone.test] Final response: NXDOMAIN"), "final line")
+    finally:
+        v.stop()
+
+
+@case
+def truncation_flag_and_trimming():
+    modes("tc", "noerror")
+    r = ask("tc.test", "+ignore")
+    check("tc" not in r["flags"], f"TC cleared: {r['flags']}")
+    check(r["answer"] and len(r["answer"][0][-1]) > 200, "answer kept whole")
+    check(r["size"] and 250 < r["size"] <= 512, f"short reply not trimmed: {r['size']}")
+
+    modes("big", "noerror")
+    for opts in (("+noedns",), ("+bufsize=4096",)):
+        r = dig("127.0.0.1", LISTEN_PORT, f"big{len(opts[0])}.test", "+ignore", *opts)
+        # Question ends at 12 + 9 + 4 = 25 (27 with "bigNN"); TXT records are 2+10+51 = 63 bytes.
+        check(r["size"] is not None and r["size"] <= 512, f"{opts}: size {r['size']}")
+        check_eq(7, r.get("counts", (None,))[0], f"{opts}: answers that fit in 512 bytes")
+        check_eq((0, 0), r.get("counts", (0, 1, 1))[1:], f"{opts}: authority and additional dropped")
+        check("tc" not in r["flags"], f"{opts}: TC clear")
+
+
+@case
+def quiet_names_log_nothing_about_replies():
+    rows = [  # name, qtype, s1, s2, status, queries per server
+        ("printer.lan", "A", "silent", "noerror", "NOERROR", (3, 1, 0, 0)),
+        ("1.2.0.192.in-addr.arpa", "PTR", "noerror", "noerror", "NOERROR", (1, 0, 0, 0)),
+        ("nas.local", "A", "nxdomain", "nxdomain", "NXDOMAIN", (1, 1, 0, 0)),
+        ("x.lanparty.test", "A", "servfail", "noerror", "NOERROR", (3, 1, 0, 0)),
+    ]
+    for name, qtype, m1, m2, status, counts in rows:
+        modes(m1, m2)
+        r = ask(name, qtype=qtype)
+        check_eq(status, r["status"], f"{name} answered")
+        check_eq([], [l for l in V.log() if f"[domain: {name}]" in l], f"{name} log lines")
+        check_eq(counts, asked(name), f"{name} forwarded like any other")
+
+
+@case
+def request_numbers_count_up():
+    modes("noerror", "noerror")
+    ask("num-a.test")
+    ask("num-b.test")
+    a = V.lines_with("[domain: num-a.test]")[0]
+    b = V.lines_with("[domain: num-b.test]")[0]
+    na = int(a.split("[req #")[1].split("]")[0])
+    nb = int(b.split("[req #")[1].split("]")[0])
+    check_eq(na + 1, nb, "consecutive request numbers")
+
+
+@case
+def logging_off_is_silent():
+    modes("noerror", "noerror")
+    v = Velmora("127.0.0.1:5304", S1.text, S2.text, debug=0)
+    try:
+        ok = False
+        for _ in range(50):  # readiness: the first answered query
+            r = dig("127.0.0.1", 5304, "quiet-daemon.test", "+noedns", "+time=1")
+            if r["status"] == "NOERROR":
+                ok = True
+                break
+        check(ok, "answers with logging off")
+        modes("nxdomain", "nxdomain")
+        r = dig("127.0.0.1", 5304, "quiet-daemon-nx.test", "+noedns")
+        check_eq("NXDOMAIN", r["status"], "held answer with logging off")
+    finally:
+        v.stop()
+    check_eq([], v.log(), "stdout with --debug 0")
+
+
+@case
+def in_flight_requests_are_bounded():
+    # Silent upstreams keep every request busy for a while; far more queries than the bound.
+    # The fakes stop reading altogether so that they cost nothing while flooded.
+    modes("noerror", "noerror")
+    S1.reading.clear()
+    S2.reading.clear()
+    v = Velmora("127.0.0.1:5305", S1.text, S2.text, timeout_ms=50, debug=int(os.environ.get("FLOOD_DEBUG", "0")))
+    bound = 1024
+    c = udp_client()
+    c.setsockopt(1, 7, 1 << 20)  # SO_SNDBUF
+
+    def threads():
+        with open(f"/proc/{v.proc.pid}/status") as f:
+            for line in f:
+                if line.startswith("Threads:"):
+                    return int(line.split()[1])
+        return 0
+
+    def listening():  # readiness without log lines: the socket shows up in the kernel's table
+        with open("/proc/net/udp") as f:
+            return any(" 0100007F:14B9 " in line for line in f)
+
+    try:
+        deadline = time.monotonic() + 10
+        while not listening() and time.monotonic() < deadline and v.proc.poll() is None:
+            time.sleep(0.01)
+        peak = 0
+        sent = 0
+        at_bound = 0
+
+        def burst():
+            nonlocal sent, peak
+            for _ in range(20):
+                c.sendto(raw_query(f"flood{sent}.test", sent & 0xFFFF), ("127.0.0.1", 5305))
+                sent += 1
+            peak = max(peak, threads())
+            time.sleep(0.001)  # paces the flood to roughly what the receiver can take in
+
+        # Fill the workers, then keep flooding at the bound for a while.
+        while peak < bound + 2 and time.monotonic() < deadline:
+            burst()
+        while at_bound < 200:
+            burst()
+            at_bound += 1
+        print(f"flood: {sent} queries sent, peak {peak} threads", flush=True)
+        # main + receiver + workers; a worker gives its slot back just before its thread ends,
+        # so a few finishing threads may briefly stand beside a full set of workers.
+        check(peak <= bound + 2 + 16, f"threads stay within the bound: peak {peak}")
+        check(peak >= bound - 24, f"the flood did fill the workers: peak {peak}")
+        check(v.proc.poll() is None, "still running")
+        S1.reading.set()
+        S2.reading.set()
+        r = dig("127.0.0.1", 5305, "after-flood.test", "+noedns", "+time=10")
+        check_eq("NOERROR", r["status"], "answers after the flood")
+        if os.environ.get("FLOOD_DEBUG"):
+            print("\n".join(v.log()[-40:]))
+    finally:
+        S1.reading.set()
+        S2.reading.set()
+        v.stop()
+
+
+def run_cli(*args):
+    p = subprocess.run([VELMORA, *args], capture_output=True, text=True, timeout=10)
+    return p.returncode, p.stdout, p.stderr
+
+
+@case
+def command_line_errors():
+    usage = (f"Usage: {VELMORA} --listen <ip:port> --s1 <ip:port> --s2 <ip:port> "
+             "--session-timeout <ms> --debug <0|1>\n")
+    base = ["--listen", "127.0.0.1:5399", "--s1", S1.text, "--s2", S2.text]
+    rows = [
+        ("no options", [], 1),
+        ("time-out 0", base + ["-s", "0"], 1),
+        ("time-out negative", base + ["-s", "-1"], 1),
+        ("time-out not a number", base + ["-s", "x"], 1),
+        ("no time-out", base, 1),
+        ("missing --s2", base[:4] + ["-s", "100"], 1),
+        ("unknown option", base + ["-s", "100", "--frobnicate"], 1),
+        ("missing value", base + ["-s"], 1),
+        ("unknown before version", ["--frobnicate", "--version"], 1),
+    ]
+    for what, args, rc in rows:
+        got_rc, out, err = run_cli(*args)
+        check_eq(rc, got_rc, f"{what}: status")
+        check_eq("", out, f"{what}: stdout")
+        check(err.endswith(usage), f"{what}: usage last on stderr: {err!r}")
+    check_eq((0, "Velmora version 1.1.3\n", ""), run_cli("--version", "--frobnicate"), "version")
+    check_eq((0, "Velmora version 1.1.3\n", ""), run_cli("-v"), "short version")
+
+
+@case
+def startup_failures():
+    common = ["--s1", S1.text, "--s2", S2.text, "-s", "100"]
+    rows = [
+        ("address not on this host", "192.0.2.1:5399", "[ERROR] UDP bind failed: Cannot assign requested address"),
+        ("port taken", f"127.0.0.1:{LISTEN_PORT}", "[ERROR] UDP bind failed: Address already in use"),
+        ("no port", "127.0.0.1", "[ERROR] UDP bind failed: Invalid argument"),
+        ("not an address", "router.lan:53", "[ERROR] UDP bind failed: Invalid argument"),
+    ]
+    for what, listen, line in rows:
+        rc, out, _ = run_cli("--listen", listen, *common, "-d", "1")
+        check_eq(1, rc, f"{what}: status")
+        check_eq(line, out.splitlines()[-1] if out else "", f"{what}: last line")
+        rc, out, err = run_cli("--listen", listen, *common, "-d", "0")
+        check_eq((1, "", ""), (rc, out, err), f"{what}: silent with --debug 0")
+
+
+status = run_cases(set(sys.argv[1:]) or None)
+V.stop()
+dnsmasq.kill()
+sys.exit(status)

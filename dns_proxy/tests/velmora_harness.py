@@ -1,0 +1,151 @@
+"""Small helpers for velmora's python black-box tests: cases, assertions, the daemon under test
+and a dig client. Runs inside the router sandbox's private network namespace."""
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+import traceback
+
+VELMORA = os.environ.get("BIN_VELMORA", "")
+RESOLV = "/tmp/resolv.conf.d/resolv.conf.auto"
+
+_cases = []
+_failed = 0
+_passed = 0
+
+
+def case(fn):
+    _cases.append(fn)
+    return fn
+
+
+def check(cond, what):
+    global _passed, _failed
+    if cond:
+        _passed += 1
+    else:
+        _failed += 1
+        print(f"FAIL [{_current}] {what}", file=sys.stderr, flush=True)
+
+
+def check_eq(want, got, what):
+    check(want == got, f"{what}: expected {want!r} got {got!r}")
+
+
+_current = "(none)"
+
+
+def run_cases(only=None):
+    global _current, _failed
+    for fn in _cases:
+        if only and fn.__name__ not in only:
+            continue
+        _current = fn.__name__
+        t0 = time.monotonic()
+        try:
+            fn()
+        except Exception:
+            _failed += 1
+            print(f"FAIL [{_current}] exception:\n{traceback.format_exc()}", file=sys.stderr)
+        print(f"case {_current}: {time.monotonic() - t0:.2f}s", flush=True)
+    print(f"{_passed} passed, {_failed} failed", flush=True)
+    return 0 if _failed == 0 else 1
+
+
+class Velmora:
+    """The daemon under test, its stdout collected line by line."""
+
+    def __init__(self, listen, s1, s2, timeout_ms=200, debug=1, extra=()):
+        self.listen = listen
+        args = [VELMORA, "--listen", listen, "--s1", s1, "--s2", s2,
+                "--session-timeout", str(timeout_ms), "--debug", str(debug), *extra]
+        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.lines = []
+        self.cond = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            with self.cond:
+                self.lines.append(raw.decode(errors="replace").rstrip("\n"))
+                self.cond.notify_all()
+        with self.cond:
+            self.lines.append(None)  # end of output
+            self.cond.notify_all()
+
+    def wait_line(self, needle, count=1, timeout=10):
+        """Waits until `count` lines contain needle; returns True when they did."""
+        deadline = time.monotonic() + timeout
+        with self.cond:
+            while True:
+                if sum(1 for l in self.lines if l is not None and needle in l) >= count:
+                    return True
+                left = deadline - time.monotonic()
+                if left <= 0 or (self.lines and self.lines[-1] is None):
+                    return False
+                self.cond.wait(left)
+
+    def log(self):
+        with self.cond:
+            return [l for l in self.lines if l is not None]
+
+    def lines_with(self, needle):
+        return [l for l in self.log() if needle in l]
+
+    def hup(self, path_text):
+        before = len(self.lines_with("Reloaded fallback servers"))
+        with open(RESOLV, "w") as f:
+            f.write(path_text)
+        self.proc.send_signal(signal.SIGHUP)
+        return self.wait_line("Reloaded fallback servers", before + 1)
+
+    def stop(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+def dig(server, port, name, *opts, qtype="A"):
+    out = subprocess.run(["dig", f"@{server}", "-p", str(port), name, qtype, "+tries=1",
+                          "+time=5", *opts], capture_output=True, text=True).stdout
+    res = {"raw": out, "status": None, "flags": [], "answer": [], "authority": [], "size": None}
+    m = re.search(r"status: (\w+)", out)
+    if m:
+        res["status"] = m.group(1)
+    m = re.search(r";; flags: ([^;]*);.*ANSWER: (\d+), AUTHORITY: (\d+), ADDITIONAL: (\d+)", out)
+    if m:
+        res["flags"] = m.group(1).split()
+        res["counts"] = tuple(int(x) for x in m.groups()[1:])
+    m = re.search(r"MSG SIZE\s+rcvd: (\d+)", out)
+    if m:
+        res["size"] = int(m.group(1))
+    section = None
+    for line in out.splitlines():
+        if line.startswith(";; ANSWER SECTION"):
+            section = "answer"
+        elif line.startswith(";; AUTHORITY SECTION"):
+            section = "authority"
+        elif line.startswith(";;") or not line.strip():
+            section = None if line.startswith(";;") else section
+        elif section and not line.startswith(";"):
+            res[section].append(line.split())
+    return res
+
+
+def raw_query(name, qid=0x4242):
+    """A minimal A query for name, as bytes."""
+    q = bytearray([qid >> 8, qid & 0xFF, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0])
+    for label in name.split("."):
+        q.append(len(label))
+        q += label.encode()
+    q += b"\x00\x00\x01\x00\x01"
+    return bytes(q)
+
+
+def udp_client():
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind(("127.0.0.1", 0))
+    return s
