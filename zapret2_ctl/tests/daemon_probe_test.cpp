@@ -1,0 +1,139 @@
+#include "daemon_probe.h"
+#include "test_util.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+namespace zapret2 {
+namespace {
+
+using test::log_capture;
+using test::temp_dir;
+using test::write_file;
+
+// A PID that belonged to a process which has ended and been reaped.
+int dead_pid() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    int status;
+    waitpid(pid, &status, 0);
+    return pid;
+}
+
+// A child that stays alive until the object is destroyed.
+class live_child {
+  public:
+    live_child() {
+        pid_ = fork();
+        if (pid_ == 0) {
+            pause();
+            _exit(0);
+        }
+    }
+    ~live_child() {
+        kill(pid_, SIGKILL);
+        int status;
+        waitpid(pid_, &status, 0);
+    }
+    int pid() const { return pid_; }
+
+  private:
+    pid_t pid_;
+};
+
+std::string pid_text(int pid) { return std::to_string(pid) + "\n"; }
+
+TEST(zapret2_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
+    temp_dir dir;
+    write_file(dir / "nfqws2_live.pid", pid_text(getpid()));
+    write_file(dir / "nfqws2_dead.pid", pid_text(dead_pid()));
+    write_file(dir / "nfqws2_zero.pid", "0\n");
+    write_file(dir / "nfqws2_negative.pid", "-5\n");
+    write_file(dir / "nfqws2_garbage.pid", "running\n");
+    write_file(dir / "nfqws2_empty.pid", "");
+    write_file(dir / "other_live.pid", pid_text(getpid()));
+    write_file(dir / "nfqws.pid", pid_text(getpid()));
+    ::mkdir((dir / "nfqws2_dir").c_str(), 0755);
+    log_capture cap;
+    EXPECT_EQ(daemon_count_in(dir.path().c_str()), 1);
+    EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), getpid());
+    EXPECT_EQ(cap.text(), "");
+}
+
+TEST(zapret2_daemon_probe, NoSuffixNeededAndSamePidCountsTwice) {
+    temp_dir dir;
+    write_file(dir / "nfqws2_", pid_text(getpid()));
+    write_file(dir / "nfqws2_1.pid", pid_text(getpid()));
+    EXPECT_EQ(daemon_count_in(dir.path().c_str()), 2);
+}
+
+TEST(zapret2_daemon_probe, FirstPidFollowsDirectoryOrder) {
+    temp_dir dir;
+    live_child a, b;
+    write_file(dir / "nfqws2_a.pid", pid_text(a.pid()));
+    write_file(dir / "nfqws2_b.pid", pid_text(b.pid()));
+    // Whatever order the file system lists the two files in decides.
+    int expected = 0;
+    DIR* d = opendir(dir.path().c_str());
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "nfqws2_a.pid") { expected = a.pid(); break; }
+        if (name == "nfqws2_b.pid") { expected = b.pid(); break; }
+    }
+    closedir(d);
+    EXPECT_EQ(daemon_count_in(dir.path().c_str()), 2);
+    EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), expected);
+}
+
+TEST(zapret2_daemon_probe, NoPidsAtAll) {
+    temp_dir dir;
+    EXPECT_EQ(daemon_count_in(dir.path().c_str()), 0);
+    EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), 0);
+}
+
+TEST(zapret2_daemon_probe, MissingDirectoryIsQuietOtherFailuresWarn) {
+    temp_dir dir;
+    {
+        log_capture cap;
+        EXPECT_EQ(daemon_count_in((dir / "absent").c_str()), 0);
+        EXPECT_EQ(cap.text(), "");
+    }
+    write_file(dir / "file", "");
+    {
+        log_capture cap;
+        EXPECT_EQ(daemon_count_in((dir / "file").c_str()), 0);
+        EXPECT_NE(cap.text().find("[WARN] Failed to open PID directory " + (dir / "file") +
+                                  ": Not a directory\n"),
+                  std::string::npos)
+            << cap.text();
+    }
+}
+
+// A process the controller may not signal (here: as an unprivileged user,
+// a root-owned process) does not count.
+TEST(zapret2_daemon_probe, UnsignalablePidDoesNotCount) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    temp_dir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    write_file(dir / "nfqws2_root.pid", pid_text(getpid()));
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+        _exit(daemon_count_in(dir.path().c_str()));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The same file counts for a caller that may signal the process.
+    EXPECT_EQ(daemon_count_in(dir.path().c_str()), 1);
+}
+
+} // namespace
+} // namespace zapret2

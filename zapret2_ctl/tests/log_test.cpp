@@ -1,0 +1,68 @@
+#include "log.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace zapret2 {
+namespace {
+
+using test::log_capture;
+
+TEST(zapret2_log, ConsoleLineHasTimeTagAndText) {
+    log_capture cap;
+    log_warn("Value %d for %s", 7, "qnum");
+    std::string out = cap.text();
+    EXPECT_TRUE(std::regex_match(out, std::regex(R"([0-2][0-9]:[0-5][0-9]:[0-6][0-9] \[WARN\] Value 7 for qnum\n)")))
+        << out;
+}
+
+TEST(zapret2_log, EachLevelCarriesItsTag) {
+    log_capture cap(LOG_LVL_DEBUG);
+    log_error("e");
+    log_warn("w");
+    log_info("i");
+    log_debug("d");
+    std::string out = cap.text();
+    EXPECT_NE(out.find("[ERROR] e\n"), std::string::npos);
+    EXPECT_NE(out.find("[WARN] w\n"), std::string::npos);
+    EXPECT_NE(out.find("[INFO] i\n"), std::string::npos);
+    EXPECT_NE(out.find("[DEBUG] d\n"), std::string::npos);
+}
+
+TEST(zapret2_log, LevelsAboveTheMaximumAreDropped) {
+    {
+        log_capture cap(LOG_LVL_INFO);
+        log_debug("hidden");
+        EXPECT_EQ(cap.text(), "");
+    }
+    {
+        log_capture cap(LOG_LVL_ERROR);
+        log_warn("hidden");
+        log_info("hidden");
+        log_error("shown");
+        std::string out = cap.text();
+        EXPECT_EQ(out.find("hidden"), std::string::npos);
+        EXPECT_NE(out.find("[ERROR] shown"), std::string::npos);
+    }
+}
+
+TEST(zapret2_log, LongMessageIsCutTo2047Bytes) {
+    log_capture cap;
+    std::string long_text(3000, 'x');
+    log_info("%s", long_text.c_str());
+    std::string out = cap.text();
+    std::size_t start = out.find("] ") + 2;
+    std::size_t end = out.find('\n', start);
+    EXPECT_EQ(end - start, 2047u);
+    EXPECT_EQ(out.size(), end + 1) << "one line only";
+}
+
+TEST(zapret2_log, PercentInArgumentsIsPrintedAsIs) {
+    log_capture cap;
+    log_warn("Invalid integer value for %s: '%s'", "qnum", "%s%n%d");
+    EXPECT_NE(cap.text().find("Invalid integer value for qnum: '%s%n%d'"), std::string::npos);
+}
+
+} // namespace
+} // namespace zapret2
