@@ -1,0 +1,122 @@
+# Helpers of korvel's black-box tests: a router fixture with the packages
+# korvel writes, fake sysfs trees, and a runner of the test build of korvel
+# (waits return at once; waits, attribute writes and the fake commands' calls
+# land in one trace, /tmp/trace inside the sandbox).
+. "$ROUTER_TESTLIB/bb.sh"
+
+KORVEL="${BIN_KORVEL_TRACED:?}"
+FAKES="$ROUTER_SRC/tests/fakes"
+DATA="$ROUTER_SRC/data"
+
+# new_router: prints a fixture with the catalogue, the configuration packages
+# (automatic configuration on), /dev/kmsg, driver attribute files and a
+# recording smstools3 init script.
+new_router() {
+    local fx; fx=$(make_fixture)
+    mkdir -p "$fx/usr/share/korvel" "$fx/etc/init.d" "$fx/dev" "$fx/tmp/fake" \
+             "$fx/sys/bus/usb/devices" "$fx/sys/devices/usb1" "$fx/sys/class/tty" "$fx/sys/class/net" \
+             "$fx/sys/bus/usb/drivers/usb" "$fx/sys/bus/usb/drivers/qmi_wwan" \
+             "$fx/sys/bus/usb/drivers/option" "$fx/sys/bus/usb-serial/drivers/option1"
+    cp -r "$DATA/modems.conf" "$DATA/apns.conf" "$DATA/ati" "$fx/usr/share/korvel/"
+    cp "$DATA/korvel.config" "$fx/etc/config/korvel"
+    for f in usb/bind usb/unbind qmi_wwan/new_id qmi_wwan/unbind option/unbind; do
+        : > "$fx/sys/bus/usb/drivers/$f"
+    done
+    : > "$fx/sys/bus/usb-serial/drivers/option1/new_id"
+    : > "$fx/dev/kmsg"
+    cat > "$fx/etc/config/network" <<'CFG'
+
+config interface 'lan'
+	option device 'br-lan'
+	option proto 'static'
+
+config interface 'wan'
+	option device 'eth1'
+	option proto 'pppoe'
+CFG
+    cat > "$fx/etc/config/firewall" <<'CFG'
+
+config zone
+	option name 'lan'
+	list network 'lan'
+
+config zone
+	option name 'wan'
+	option network 'wan'
+	option input 'REJECT'
+CFG
+    cat > "$fx/etc/config/modeminfo" <<'CFG'
+
+config general
+	option korvel '1'
+
+config modeminfo
+	option device_qmi '/dev/cdc-wdm9'
+	option qmi_mode '0'
+	option qmi_proxy '0'
+CFG
+    printf '\nconfig modem\n\toption device0 /sys/old\n' > "$fx/etc/config/mmconfig"
+    printf "\nconfig atinout 'general'\n\toption atc_port '/dev/ttyACM9'\n" > "$fx/etc/config/atinout"
+    printf "\nconfig sms\n\toption device '/dev/ttyUSB9'\n\toption init 'AT+OLD'\n" > "$fx/etc/config/smstools3"
+    printf 'Demo command "ATI";ATI\n' > "$fx/etc/atcommands.user"
+    cat > "$fx/etc/init.d/smstools3" <<SH
+#!/bin/sh
+. "$FAKES/_record"
+record smstools3 "\$@"
+SH
+    chmod +x "$fx/etc/init.d/smstools3"
+    printf '%s\n' "$fx"
+}
+
+# usb_device FX NAME VENDOR [MANUFACTURER] [CONFIGURATION]
+usb_device() {
+    local d="$1/sys/devices/usb1/$2"
+    mkdir -p "$d"
+    printf '%s\n' "$3" > "$d/idVendor"
+    [ -n "${4:-}" ] && printf '%s\n' "$4" > "$d/manufacturer"
+    [ -n "${5:-}" ] && printf '%s\n' "$5" > "$d/bConfigurationValue"
+    ln -s "../../../devices/usb1/$2" "$1/sys/bus/usb/devices/$2"
+}
+
+# usb_interface FX DEV NUMBER CLASS SUBCLASS PROTOCOL
+usb_interface() {
+    local name="$2:1.$3" d="$1/sys/devices/usb1/$2/$2:1.$3"
+    mkdir -p "$d"
+    printf '%s\n' "$4" > "$d/bInterfaceClass"
+    printf '%s\n' "$5" > "$d/bInterfaceSubClass"
+    printf '%s\n' "$6" > "$d/bInterfaceProtocol"
+    ln -s "../../../devices/usb1/$2/$name" "$1/sys/bus/usb/devices/$name"
+}
+
+# usb_tty FX TTY DEV INTERFACE: the tty's class link points into the interface.
+usb_tty() {
+    ln -s "../../devices/usb1/$3/$3:1.$4/$2/tty/$2" "$1/sys/class/tty/$2"
+    : > "$1/dev/$2"
+}
+
+# net_device FX NAME DRIVER
+net_device() {
+    mkdir -p "$1/sys/class/net/$2/device"
+    ln -s "../../../../bus/usb/drivers/$3" "$1/sys/class/net/$2/device/driver"
+}
+
+# run_in FX SCRATCH CMD...: a command in the sandbox over the fixture.
+run_in() {
+    local fx="$1" scr="$2"; shift 2
+    sandbox --root "$fx" --path "$FAKES" --scratch "$scr" --env KORVEL_TRACE=/tmp/trace -- "$@"
+}
+
+# korvel FX SCRATCH ARGS...: runs korvel; its standard error and output go to
+# $OUT (waits for the detached configuration too: it keeps the pipe open),
+# its exit status to $RC.
+korvel() {
+    local fx="$1" scr="$2"; shift 2
+    OUT=$(run_in "$fx" "$scr" "$KORVEL" "$@" 2>&1)
+    RC=$?
+}
+
+trace_of() { cat "$1/upper/tmp/trace" 2>/dev/null; }
+kmsg_of() { cat "$1/upper/dev/kmsg" 2>/dev/null; }
+# uci_in FX SCRATCH ARGS...: the uci tool over what korvel left behind.
+uci_in() { local fx="$1" scr="$2"; shift 2; run_in "$fx" "$scr" uci "$@" 2>&1; }
+korvel_finish() { if [ "$BB_FAIL" = 0 ]; then exit 0; fi; exit 1; }  # bb.sh's EXIT trap keeps the script's own status
