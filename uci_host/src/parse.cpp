@@ -11,388 +11,330 @@ namespace ucihost {
 
 namespace {
 
-bool is_blank(char c)
-{
-	return c == ' ' || c == '\t' || c == '\r';
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 // Position bookkeeping for error messages.
 struct Cursor {
-	std::string_view text;
-	std::size_t pos = 0;
-	int line = 1;
-	std::size_t line_start = 0;
+    std::string_view text;
+    std::size_t pos = 0;
+    int line = 1;
+    std::size_t line_start = 0;
 
-	bool eof() const { return pos >= text.size(); }
-	char peek(std::size_t ahead = 0) const
-	{
-		return pos + ahead < text.size() ? text[pos + ahead] : '\0';
-	}
-	void newline_at(std::size_t nl_pos)
-	{
-		line++;
-		line_start = nl_pos + 1;
-	}
-	// A '\' right before a line end (LF or CRLF): length of the sequence, or 0.
-	std::size_t continuation() const
-	{
-		if (peek() != '\\')
-			return 0;
-		if (peek(1) == '\n')
-			return 2;
-		if (peek(1) == '\r' && peek(2) == '\n')
-			return 3;
-		return 0;
-	}
-	void skip_continuation(std::size_t n)
-	{
-		pos += n;
-		newline_at(pos - 1);
-	}
-	ParseError error(const char *reason) const
-	{
-		return ParseError{reason, line, pos - line_start + 1};
-	}
+    bool eof() const { return pos >= text.size(); }
+    char peek(std::size_t ahead = 0) const {
+        return pos + ahead < text.size() ? text[pos + ahead] : '\0';
+    }
+    void newline_at(std::size_t nl_pos) {
+        line++;
+        line_start = nl_pos + 1;
+    }
+    // A '\' right before a line end (LF or CRLF): length of the sequence, or 0.
+    std::size_t continuation() const {
+        if (peek() != '\\') return 0;
+        if (peek(1) == '\n') return 2;
+        if (peek(1) == '\r' && peek(2) == '\n') return 3;
+        return 0;
+    }
+    void skip_continuation(std::size_t n) {
+        pos += n;
+        newline_at(pos - 1);
+    }
+    ParseError error(const char* reason) const {
+        return ParseError{reason, line, pos - line_start + 1};
+    }
 };
 
 enum class WordEnd { blank, line, command, comment, eof };
 
 // Reads one word starting at a non-blank byte. Throws ParseError on an
 // unterminated quote.
-std::string lex_word(Cursor &c, WordEnd &end)
-{
-	std::string out;
-	for (;;) {
-		if (c.eof()) {
-			end = WordEnd::eof;
-			return out;
-		}
-		if (std::size_t n = c.continuation()) {
-			c.skip_continuation(n);
-			continue;
-		}
-		char ch = c.peek();
-		switch (ch) {
-		case ' ':
-		case '\t':
-		case '\r':
-			end = WordEnd::blank;
-			return out;
-		case '\n':
-			end = WordEnd::line;
-			return out;
-		case ';':
-			end = WordEnd::command;
-			return out;
-		case '#':
-			end = WordEnd::comment;
-			return out;
-		case '\\':
-			c.pos++;
-			if (!c.eof())
-				out += c.text[c.pos++];
-			break;
-		case '\'': {
-			ParseError unterminated = c.error("unterminated '");
-			c.pos++;
-			for (;;) {
-				if (c.eof())
-					throw unterminated;
-				char q = c.text[c.pos++];
-				if (q == '\'')
-					break;
-				if (q == '\n')
-					c.newline_at(c.pos - 1);
-				out += q;
-			}
-			break;
-		}
-		case '"': {
-			ParseError unterminated = c.error("unterminated \"");
-			c.pos++;
-			for (;;) {
-				if (c.eof())
-					throw unterminated;
-				if (std::size_t n = c.continuation()) {
-					c.skip_continuation(n);
-					continue;
-				}
-				char q = c.text[c.pos++];
-				if (q == '"')
-					break;
-				if (q == '\\') {
-					if (c.eof())
-						throw unterminated;
-					q = c.text[c.pos++];
-				}
-				if (q == '\n')
-					c.newline_at(c.pos - 1);
-				out += q;
-			}
-			break;
-		}
-		default:
-			out += ch;
-			c.pos++;
-		}
-	}
+std::string lex_word(Cursor& c, WordEnd& end) {
+    std::string out;
+    for (;;) {
+        if (c.eof()) {
+            end = WordEnd::eof;
+            return out;
+        }
+        if (std::size_t n = c.continuation()) {
+            c.skip_continuation(n);
+            continue;
+        }
+        char ch = c.peek();
+        switch (ch) {
+        case ' ':
+        case '\t':
+        case '\r':
+            end = WordEnd::blank;
+            return out;
+        case '\n':
+            end = WordEnd::line;
+            return out;
+        case ';':
+            end = WordEnd::command;
+            return out;
+        case '#':
+            end = WordEnd::comment;
+            return out;
+        case '\\':
+            c.pos++;
+            if (!c.eof()) out += c.text[c.pos++];
+            break;
+        case '\'': {
+            ParseError unterminated = c.error("unterminated '");
+            c.pos++;
+            for (;;) {
+                if (c.eof()) throw unterminated;
+                char q = c.text[c.pos++];
+                if (q == '\'') break;
+                if (q == '\n') c.newline_at(c.pos - 1);
+                out += q;
+            }
+            break;
+        }
+        case '"': {
+            ParseError unterminated = c.error("unterminated \"");
+            c.pos++;
+            for (;;) {
+                if (c.eof()) throw unterminated;
+                if (std::size_t n = c.continuation()) {
+                    c.skip_continuation(n);
+                    continue;
+                }
+                char q = c.text[c.pos++];
+                if (q == '"') break;
+                if (q == '\\') {
+                    if (c.eof()) throw unterminated;
+                    q = c.text[c.pos++];
+                }
+                if (q == '\n') c.newline_at(c.pos - 1);
+                out += q;
+            }
+            break;
+        }
+        default:
+            out += ch;
+            c.pos++;
+        }
+    }
 }
 
-void skip_line(Cursor &c)
-{
-	while (!c.eof() && c.peek() != '\n')
-		c.pos++;
+void skip_line(Cursor& c) {
+    while (!c.eof() && c.peek() != '\n')
+        c.pos++;
 }
 
-void skip_blanks(Cursor &c)
-{
-	for (;;) {
-		if (std::size_t n = c.continuation()) {
-			c.skip_continuation(n);
-			continue;
-		}
-		if (c.eof() || !is_blank(c.peek()))
-			return;
-		c.pos++;
-	}
+void skip_blanks(Cursor& c) {
+    for (;;) {
+        if (std::size_t n = c.continuation()) {
+            c.skip_continuation(n);
+            continue;
+        }
+        if (c.eof() || !is_blank(c.peek())) return;
+        c.pos++;
+    }
 }
 
 enum class Cmd { package, config, option, list };
 
-bool keyword(std::string_view w, Cmd &cmd)
-{
-	if (w == "package" || w == "p")
-		cmd = Cmd::package;
-	else if (w == "config" || w == "c")
-		cmd = Cmd::config;
-	else if (w == "option" || w == "o")
-		cmd = Cmd::option;
-	else if (w == "list" || w == "l")
-		cmd = Cmd::list;
-	else
-		return false;
-	return true;
+bool keyword(std::string_view w, Cmd& cmd) {
+    if (w == "package" || w == "p")
+        cmd = Cmd::package;
+    else if (w == "config" || w == "c")
+        cmd = Cmd::config;
+    else if (w == "option" || w == "o")
+        cmd = Cmd::option;
+    else if (w == "list" || w == "l")
+        cmd = Cmd::list;
+    else
+        return false;
+    return true;
 }
 
 // Builds the tree from the commands of one text.
 struct Builder {
-	uci_context *ctx;
-	uci_package *&pkg;
-	std::vector<uci_package *> &created;
-	const ParseOptions &opt;
-	uci_section *sec = nullptr;
+    uci_context* ctx;
+    uci_package*& pkg;
+    std::vector<uci_package*>& created;
+    const ParseOptions& opt;
+    uci_section* sec = nullptr;
 
-	// Returns a reason on error, nullptr when the command was taken.
-	const char *run(Cmd cmd, const std::vector<std::string> &args)
-	{
-		switch (cmd) {
-		case Cmd::package:
-			return package(args);
-		case Cmd::config:
-			return config(args);
-		case Cmd::option:
-			return option(args);
-		case Cmd::list:
-			return list(args);
-		}
-		return "invalid command";
-	}
+    // Returns a reason on error, nullptr when the command was taken.
+    const char* run(Cmd cmd, const std::vector<std::string>& args) {
+        switch (cmd) {
+        case Cmd::package:
+            return package(args);
+        case Cmd::config:
+            return config(args);
+        case Cmd::option:
+            return option(args);
+        case Cmd::list:
+            return list(args);
+        }
+        return "invalid command";
+    }
 
-	const char *too_many(const std::vector<std::string> &args, std::size_t max)
-	{
-		return opt.strict && args.size() > max ? "too many arguments" : nullptr;
-	}
+    const char* too_many(const std::vector<std::string>& args, std::size_t max) {
+        return opt.strict && args.size() > max ? "too many arguments" : nullptr;
+    }
 
-	const char *package(const std::vector<std::string> &args)
-	{
-		if (args.empty())
-			return "insufficient arguments";
-		if (const char *r = too_many(args, 1))
-			return r;
-		if (!valid_package_name(args[0]))
-			return "invalid character in name field";
-		if (opt.ignore_package_lines && pkg)
-			return nullptr;
-		if (pkg && args[0] == pkg->e.name)
-			return nullptr;
-		for (uci_element *e = list_to_element(ctx->root.next); &e->list != &ctx->root;
-		     e = list_to_element(e->list.next))
-			if (args[0] == e->name)
-				return "duplicate package";
-		for (uci_package *p : created)
-			if (args[0] == p->e.name)
-				return "duplicate package";
-		pkg = package_new(ctx, args[0]);
-		created.push_back(pkg);
-		sec = nullptr;
-		return nullptr;
-	}
+    const char* package(const std::vector<std::string>& args) {
+        if (args.empty()) return "insufficient arguments";
+        if (const char* r = too_many(args, 1)) return r;
+        if (!valid_package_name(args[0])) return "invalid character in name field";
+        if (opt.ignore_package_lines && pkg) return nullptr;
+        if (pkg && args[0] == pkg->e.name) return nullptr;
+        for (uci_element* e = list_to_element(ctx->root.next); &e->list != &ctx->root;
+             e = list_to_element(e->list.next))
+            if (args[0] == e->name) return "duplicate package";
+        for (uci_package* p : created)
+            if (args[0] == p->e.name) return "duplicate package";
+        pkg = package_new(ctx, args[0]);
+        created.push_back(pkg);
+        sec = nullptr;
+        return nullptr;
+    }
 
-	const char *config(const std::vector<std::string> &args)
-	{
-		if (args.empty())
-			return "insufficient arguments";
-		if (const char *r = too_many(args, 2))
-			return r;
-		if (!pkg)
-			return "no package defined";
-		const std::string &type = args[0];
-		std::string_view name = args.size() > 1 ? std::string_view(args[1]) : "";
-		if (!valid_type(type))
-			return "invalid character in type field";
-		if (!name.empty() && !valid_name(name))
-			return "invalid character in name field";
-		if (!name.empty()) {
-			if (uci_section *s = find_section(pkg, name)) {
-				if (type != s->type) {
-					if (opt.strict)
-						return "section of different type overwrites prior section with same name";
-					section_set_type(s, type);
-					if (opt.record)
-						record(pkg, UCI_CMD_CHANGE, name, nullptr, type.c_str());
-				}
-				sec = s;
-				return nullptr;
-			}
-		}
-		sec = section_add(pkg, type, name);
-		if (opt.record)
-			record(pkg, name.empty() ? UCI_CMD_ADD : UCI_CMD_CHANGE, sec->e.name, nullptr,
-			       type.c_str());
-		return nullptr;
-	}
+    const char* config(const std::vector<std::string>& args) {
+        if (args.empty()) return "insufficient arguments";
+        if (const char* r = too_many(args, 2)) return r;
+        if (!pkg) return "no package defined";
+        const std::string& type = args[0];
+        std::string_view name = args.size() > 1 ? std::string_view(args[1]) : "";
+        if (!valid_type(type)) return "invalid character in type field";
+        if (!name.empty() && !valid_name(name)) return "invalid character in name field";
+        if (!name.empty()) {
+            if (uci_section* s = find_section(pkg, name)) {
+                if (type != s->type) {
+                    if (opt.strict)
+                        return "section of different type overwrites prior section with same name";
+                    section_set_type(s, type);
+                    if (opt.record) record(pkg, UCI_CMD_CHANGE, name, nullptr, type.c_str());
+                }
+                sec = s;
+                return nullptr;
+            }
+        }
+        sec = section_add(pkg, type, name);
+        if (opt.record)
+            record(pkg, name.empty() ? UCI_CMD_ADD : UCI_CMD_CHANGE, sec->e.name, nullptr,
+                   type.c_str());
+        return nullptr;
+    }
 
-	const char *option(const std::vector<std::string> &args)
-	{
-		if (args.empty())
-			return "insufficient arguments";
-		if (const char *r = too_many(args, 2))
-			return r;
-		if (!sec)
-			return "option or list outside a section";
-		if (!valid_name(args[0]))
-			return "invalid character in name field";
-		// A missing or empty value leaves the option as it was.
-		if (args.size() < 2 || args[1].empty())
-			return nullptr;
-		if (option_set(sec, args[0], args[1]) && opt.record)
-			record(pkg, UCI_CMD_CHANGE, sec->e.name, args[0].c_str(), args[1].c_str());
-		return nullptr;
-	}
+    const char* option(const std::vector<std::string>& args) {
+        if (args.empty()) return "insufficient arguments";
+        if (const char* r = too_many(args, 2)) return r;
+        if (!sec) return "option or list outside a section";
+        if (!valid_name(args[0])) return "invalid character in name field";
+        // A missing or empty value leaves the option as it was.
+        if (args.size() < 2 || args[1].empty()) return nullptr;
+        if (option_set(sec, args[0], args[1]) && opt.record)
+            record(pkg, UCI_CMD_CHANGE, sec->e.name, args[0].c_str(), args[1].c_str());
+        return nullptr;
+    }
 
-	const char *list(const std::vector<std::string> &args)
-	{
-		if (args.size() < 2)
-			return "insufficient arguments";
-		if (const char *r = too_many(args, 2))
-			return r;
-		if (!sec)
-			return "option or list outside a section";
-		if (!valid_name(args[0]))
-			return "invalid character in name field";
-		option_add_item(sec, args[0], args[1]);
-		if (opt.record)
-			record(pkg, UCI_CMD_LIST_ADD, sec->e.name, args[0].c_str(), args[1].c_str());
-		return nullptr;
-	}
+    const char* list(const std::vector<std::string>& args) {
+        if (args.size() < 2) return "insufficient arguments";
+        if (const char* r = too_many(args, 2)) return r;
+        if (!sec) return "option or list outside a section";
+        if (!valid_name(args[0])) return "invalid character in name field";
+        option_add_item(sec, args[0], args[1]);
+        if (opt.record)
+            record(pkg, UCI_CMD_LIST_ADD, sec->e.name, args[0].c_str(), args[1].c_str());
+        return nullptr;
+    }
 };
 
 } // namespace
 
-bool read_word(std::string_view text, std::size_t &pos, std::string &out, bool &bad)
-{
-	Cursor c{text, pos};
-	bad = false;
-	while (!c.eof() && (is_blank(c.peek()) || c.peek() == '\n'))
-		c.pos++;
-	if (c.eof()) {
-		pos = c.pos;
-		return false;
-	}
-	try {
-		WordEnd end;
-		out = lex_word(c, end);
-	} catch (const ParseError &) {
-		bad = true;
-		pos = text.size();
-		return false;
-	}
-	pos = c.pos;
-	return true;
+bool read_word(std::string_view text, std::size_t& pos, std::string& out, bool& bad) {
+    Cursor c{text, pos};
+    bad = false;
+    while (!c.eof() && (is_blank(c.peek()) || c.peek() == '\n'))
+        c.pos++;
+    if (c.eof()) {
+        pos = c.pos;
+        return false;
+    }
+    try {
+        WordEnd end;
+        out = lex_word(c, end);
+    } catch (const ParseError&) {
+        bad = true;
+        pos = text.size();
+        return false;
+    }
+    pos = c.pos;
+    return true;
 }
 
-bool parse_text(uci_context *ctx, std::string_view text, uci_package *&current,
-		std::vector<uci_package *> &created, const ParseOptions &opt, ParseError &err)
-{
-	Cursor c{text};
-	Builder b{ctx, current, created, opt};
-	std::vector<std::string> args;
-	try {
-		for (;;) {
-			skip_blanks(c);
-			if (c.eof())
-				return true;
-			char ch = c.peek();
-			if (ch == '\n') {
-				c.newline_at(c.pos);
-				c.pos++;
-				continue;
-			}
-			if (ch == ';') {
-				c.pos++;
-				continue;
-			}
-			if (ch == '#') {
-				skip_line(c);
-				continue;
-			}
-			// The command word is split on blanks only, so a keyword that
-			// ends the line ("config\n") is not a keyword.
-			ParseError at = c.error("invalid command");
-			std::size_t start = c.pos;
-			while (!c.eof() && c.peek() != ' ' && c.peek() != '\t' && c.peek() != '\n' &&
-			       c.peek() != ';' && c.peek() != '\r')
-				c.pos++;
-			std::string_view word = text.substr(start, c.pos - start);
-			Cmd cmd;
-			bool known = keyword(word, cmd) && (c.peek() == ' ' || c.peek() == '\t');
-			args.clear();
-			WordEnd end = WordEnd::blank;
-			if (known) {
-				for (;;) {
-					skip_blanks(c);
-					if (c.eof() || c.peek() == '\n' || c.peek() == ';' || c.peek() == '#')
-						break;
-					args.push_back(lex_word(c, end));
-					if (end != WordEnd::blank)
-						break;
-				}
-				if (end == WordEnd::comment || (!c.eof() && c.peek() == '#'))
-					skip_line(c);
-			}
-			const char *reason = known ? b.run(cmd, args) : "invalid command";
-			if (reason) {
-				if (opt.strict) {
-					err = at;
-					err.reason = reason;
-					return false;
-				}
-				skip_line(c);
-			}
-		}
-	} catch (const ParseError &e) {
-		err = e;
-		return false;
-	}
+bool parse_text(uci_context* ctx, std::string_view text, uci_package*& current,
+                std::vector<uci_package*>& created, const ParseOptions& opt, ParseError& err) {
+    Cursor c{text};
+    Builder b{ctx, current, created, opt};
+    std::vector<std::string> args;
+    try {
+        for (;;) {
+            skip_blanks(c);
+            if (c.eof()) return true;
+            char ch = c.peek();
+            if (ch == '\n') {
+                c.newline_at(c.pos);
+                c.pos++;
+                continue;
+            }
+            if (ch == ';') {
+                c.pos++;
+                continue;
+            }
+            if (ch == '#') {
+                skip_line(c);
+                continue;
+            }
+            // The command word is split on blanks only, so a keyword that
+            // ends the line ("config\n") is not a keyword.
+            ParseError at = c.error("invalid command");
+            std::size_t start = c.pos;
+            while (!c.eof() && c.peek() != ' ' && c.peek() != '\t' && c.peek() != '\n' &&
+                   c.peek() != ';' && c.peek() != '\r')
+                c.pos++;
+            std::string_view word = text.substr(start, c.pos - start);
+            Cmd cmd;
+            bool known = keyword(word, cmd) && (c.peek() == ' ' || c.peek() == '\t');
+            args.clear();
+            WordEnd end = WordEnd::blank;
+            if (known) {
+                for (;;) {
+                    skip_blanks(c);
+                    if (c.eof() || c.peek() == '\n' || c.peek() == ';' || c.peek() == '#') break;
+                    args.push_back(lex_word(c, end));
+                    if (end != WordEnd::blank) break;
+                }
+                if (end == WordEnd::comment || (!c.eof() && c.peek() == '#')) skip_line(c);
+            }
+            const char* reason = known ? b.run(cmd, args) : "invalid command";
+            if (reason) {
+                if (opt.strict) {
+                    err = at;
+                    err.reason = reason;
+                    return false;
+                }
+                skip_line(c);
+            }
+        }
+    } catch (const ParseError& e) {
+        err = e;
+        return false;
+    }
 }
 
-void set_parse_error(uci_context *ctx, const ParseError &err)
-{
-	if (!ctx->pctx)
-		ctx->pctx = new uci_parse_context;
-	ctx->pctx->reason = err.reason;
-	ctx->pctx->line = err.line;
-	ctx->pctx->byte = err.byte;
+void set_parse_error(uci_context* ctx, const ParseError& err) {
+    if (!ctx->pctx) ctx->pctx = new uci_parse_context;
+    ctx->pctx->reason = err.reason;
+    ctx->pctx->line = err.line;
+    ctx->pctx->byte = err.byte;
 }
 
 } // namespace ucihost
