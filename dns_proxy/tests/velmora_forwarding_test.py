@@ -273,7 +273,7 @@ def in_flight_requests_are_bounded():
     modes("noerror", "noerror")
     S1.reading.clear()
     S2.reading.clear()
-    v = Velmora("127.0.0.1:5305", S1.text, S2.text, timeout_ms=50, debug=int(os.environ.get("FLOOD_DEBUG", "0")))
+    v = Velmora("127.0.0.1:5305", S1.text, S2.text, timeout_ms=250, debug=int(os.environ.get("FLOOD_DEBUG", "0")))
     bound = 1024
     c = udp_client()
     c.setsockopt(1, 7, 1 << 20)  # SO_SNDBUF
