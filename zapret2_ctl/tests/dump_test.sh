@@ -1,0 +1,94 @@
+#!/bin/bash
+# dump: the JSON document on stdout, the loader's messages on stderr only.
+. "$ROUTER_TESTLIB/bb.sh"
+. "$ROUTER_SRC/tests/ctl_lib.sh"
+
+time_re='^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] '
+
+case_begin "no configuration file, no daemon: the defaults, byte for byte"
+fx=$(z2_fixture)
+z2_session "$fx" -- 'run_ctl defaults dump'
+cat > "$BB_TMP/defaults.json" <<'JSON'
+{
+  "version": "1.0.4-r19",
+  "config": {
+    "enabled": true,
+    "debug": false,
+    "qnum": 300,
+    "desync_mark": "0x40000000",
+    "ws_user": "daemon",
+    "autohostlist": {
+      "enabled": false,
+      "file": "/opt/zapret2/ipset/zapret_hosts_auto.txt",
+      "fail_threshold": 3,
+      "fail_time": 60,
+      "retrans_threshold": 3,
+      "debuglog": false
+    }
+  },
+  "daemon": {
+    "running": false,
+    "instances": 0,
+    "pid": 0
+  },
+  "strategies": [],
+  "hostlists": [],
+  "blobs": [],
+  "luascripts": []
+}
+JSON
+assert_eq "0" "$(z2_rc defaults)" "exit status"
+assert_file_eq "$BB_TMP/defaults.json" "$(z2_written /tmp/.z2/defaults.out)"
+err=$(z2_err defaults)
+assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[WARN\] No zapret2 UCI config found, using defaults\$")" "one warning line on stderr"
+assert_eq "1" "$(printf '%s\n' "$err" | wc -l)" "nothing else on stderr"
+assert_eq "" "$(z2_syslog defaults)" "nothing in the system log"
+
+case_begin "sample router: validated values, list orders, running daemon"
+fx2=$(z2_fixture)
+cat > "$fx2/etc/config/zapret2" <<'UCI'
+config zapret2 'config'
+	option qnum '12abc'
+	option desync_mark '0x20000000'
+	option ws_user 'we"ird\us	er привет'
+
+config strategy 'first'
+	list protocol 'tcp'
+	list protocol 'udp'
+
+config hostlist 'A'
+	option path '/a'
+
+config strategy 'second'
+	option enabled '0'
+	option script 'x.lua'
+
+config hostlist 'B'
+	option path '/b'
+
+config blob 'quic'
+	option path '/q.bin'
+UCI
+z2_session "$fx2" -- '
+    sleep 600 & s=$!
+    echo $s > /var/run/nfqws2_1.pid; echo $s > /tmp/.z2/pid
+    run_ctl sample dump
+    kill $s'
+out=$(z2_written /tmp/.z2/sample.out)
+pid=$(cat "$(z2_written /tmp/.z2/pid)")
+assert_eq "0" "$(z2_rc sample)" "exit status"
+assert_eq "ok" "$(jq -r 'if type == "object" then "ok" else "bad" end' "$out" 2>&1)" "valid JSON"
+assert_eq "300" "$(jq -r .config.qnum "$out")" "bad qnum replaced"
+assert_eq "0x20000000" "$(jq -r .config.desync_mark "$out")" "mark"
+assert_eq 'we"ird\us	er привет' "$(jq -r .config.ws_user "$out")" "escaped ws_user round trip"
+assert_contains "$(cat "$out")" '"ws_user": "we\"ird\\us\ter привет",' "escapes as written"
+assert_eq "true 1 $pid" "$(jq -r '[.daemon.running, .daemon.instances, .daemon.pid] | join(" ")' "$out")" "daemon"
+assert_eq "first second" "$(jq -r '[.strategies[].name] | join(" ")' "$out")" "strategies in file order"
+assert_eq "B A" "$(jq -r '[.hostlists[].name] | join(" ")' "$out")" "hostlists reversed"
+assert_eq "tcp udp|null|443" "$(jq -r '.strategies[0] | "\(.protocols)|\(.script)|\(.port)"' "$out")" "joined list, null script"
+assert_eq "null|x.lua|false" "$(jq -r '.strategies[1] | "\(.protocols)|\(.script)|\(.enabled)"' "$out")" "null protocols"
+assert_eq "quic /q.bin false" "$(jq -r '.blobs[0] | "\(.name) \(.path) \(.enabled)"' "$out")" "blob disabled by default"
+err=$(z2_err sample)
+assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[WARN\] Invalid integer value for qnum: '12abc', using default 300\$")" "warning on stderr"
+assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[INFO\] Loaded 1 strategies\$")" "info on stderr"
+assert_eq "" "$(z2_syslog sample)" "nothing in the system log"

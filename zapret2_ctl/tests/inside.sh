@@ -1,0 +1,19 @@
+# Helpers for the scripts that black-box tests run inside the router sandbox
+# (sourced there). Environment: Z2_CTL (the program), Z2_SINK (syslog_sink.py).
+# Results of each run land in /tmp/.z2/<tag>.{out,err,rc,syslog}.
+Z2_OUT=/tmp/.z2
+mkdir -p "$Z2_OUT"
+
+# run_ctl TAG ARGS...: runs the program with a fresh system log stand-in on
+# /dev/log, and waits until the stand-in has taken every message.
+run_ctl() {
+    local tag="$1" ready sink_pid
+    shift
+    coproc SINKP { exec /usr/bin/python3 "$Z2_SINK" /dev/log "$Z2_OUT/$tag.syslog"; }
+    sink_pid=$SINKP_PID
+    read -r ready <&"${SINKP[0]}"
+    "$Z2_CTL" "$@" >"$Z2_OUT/$tag.out" 2>"$Z2_OUT/$tag.err"
+    echo $? >"$Z2_OUT/$tag.rc"
+    /usr/bin/python3 "$Z2_SINK" --stop /dev/log
+    wait "$sink_pid"
+}

@@ -1,0 +1,55 @@
+#!/bin/bash
+# status and the daemon probe over /var/run PID files.
+. "$ROUTER_TESTLIB/bb.sh"
+. "$ROUTER_SRC/tests/ctl_lib.sh"
+
+case_begin "dead, zero, negative and garbage PIDs do not count"
+fx=$(z2_fixture)
+echo 0 > "$fx/var/run/nfqws2_zero.pid"
+echo -7 > "$fx/var/run/nfqws2_negative.pid"
+echo nfqws2 > "$fx/var/run/nfqws2_garbage.pid"
+: > "$fx/var/run/nfqws2_empty.pid"
+z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
+    sh -c "exit 0" & dead=$!; wait $dead
+    echo $dead > /var/run/nfqws2_dead.pid
+    echo $$ > /var/run/nfqws.pid          # live, but not an nfqws2_ file
+    echo $$ > /var/run/other_nfqws2_1.pid
+    run_ctl inactive status'
+assert_eq "1" "$(z2_rc inactive)" "exit status"
+assert_eq "zapret2 inactive" "$(z2_out inactive)" "stdout"
+assert_eq "" "$(z2_err inactive)" "stderr"
+
+case_begin "two live daemons: count, first PID in directory order, enabled strategies"
+z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
+    sleep 600 & a=$!
+    sleep 600 & b=$!
+    echo $a > /var/run/nfqws2_a.pid
+    echo "$b" > /var/run/nfqws2_b.pid
+    # The directory order decides which file is first.
+    for f in $(ls -U /var/run); do
+        case $f in nfqws2_a.pid) echo $a > /tmp/.z2/first; break ;;
+                   nfqws2_b.pid) echo $b > /tmp/.z2/first; break ;; esac
+    done
+    run_ctl running status
+    kill $a $b'
+first=$(cat "$(z2_written /tmp/.z2/first)")
+assert_eq "0" "$(z2_rc running)" "exit status"
+assert_eq "zapret2 is running
+  Instances: 2
+  First PID: $first
+  Strategies: 2 enabled" "$(z2_out running)" "stdout"
+assert_eq "" "$(z2_err running)" "stderr"
+
+case_begin "missing /var/run is quiet; a /var/run that cannot be opened warns"
+z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
+    rm -rf /var/run
+    run_ctl missing status
+    echo not-a-directory > /var/run
+    run_ctl broken status'
+assert_eq "1" "$(z2_rc missing)" "missing: exit status"
+assert_eq "zapret2 inactive" "$(z2_out missing)" "missing: stdout"
+assert_not_contains "$(z2_syslog missing)" "PID directory" "missing: no warning"
+assert_eq "1" "$(z2_rc broken)" "broken: exit status"
+assert_eq "zapret2 inactive" "$(z2_out broken)" "broken: stdout"
+assert_syslog broken 28 "Failed to open PID directory /var/run: Not a directory"
+assert_eq "" "$(z2_err broken)" "broken: stderr"
