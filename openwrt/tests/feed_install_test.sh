@@ -16,6 +16,13 @@ pkg_make() { # PACKAGE TARGET [VAR=VALUE...]
         CMAKE_BINARY_DIR="$ROUTER_BUILD" "$@" "$t" 2>&1
 }
 
+# assert_true WHAT COMMAND...: passes when COMMAND succeeds.
+assert_true() {
+    local what="$1"
+    shift
+    if "$@"; then bb_ok; else bb_fail "$what"; fi
+}
+
 # listing DIR: one line per entry below DIR: path, mode, type (f, l -> target, d)
 listing() {
     (cd "$1" && find . -mindepth 1 | sort | while read -r e; do
@@ -79,8 +86,8 @@ etc/init.d/velmora f 755
 usr d 755
 usr/bin d 755
 usr/bin/velmora f 755" "$(listing "$d")" "installed tree"
-    cmp -s "$BIN_VELMORA" "$d/usr/bin/velmora" && bb_ok || bb_fail "velmora: installed binary is not the built one"
-    cmp -s "$ROUTER_SRC/velmora/files/velmora.init" "$d/etc/init.d/velmora" && bb_ok || bb_fail "velmora: init script"
+    assert_true "velmora: installed binary is not the built one" cmp -s "$BIN_VELMORA" "$d/usr/bin/velmora"
+    assert_true "velmora: init script" cmp -s "$ROUTER_SRC/velmora/files/velmora.init" "$d/etc/init.d/velmora"
     check_links velmora "$BIN_VELMORA"
     check_conffiles velmora "$d"
 else
@@ -97,7 +104,7 @@ usr/bin/tarvona_diag f 755
 www d 755
 www/cgi-bin d 755
 www/cgi-bin/tarvona_diag l -> /usr/bin/tarvona_diag" "$(listing "$d")" "installed tree"
-    cmp -s "$BIN_TARVONA_DIAG" "$d/usr/bin/tarvona_diag" && bb_ok || bb_fail "tarvona_diag: installed binary is not the built one"
+    assert_true "tarvona_diag: installed binary is not the built one" cmp -s "$BIN_TARVONA_DIAG" "$d/usr/bin/tarvona_diag"
     check_links tarvona-diag "$BIN_TARVONA_DIAG"
 else
     echo "skipped: tarvona-diag package (no tarvona_diag target in this build)"
@@ -110,7 +117,7 @@ if [ -n "${BIN_ZAPRET2_CTL:-}" ]; then
     assert_eq "usr d 755
 usr/bin d 755
 usr/bin/zapret2-ctl f 755" "$(listing "$d")" "installed tree"
-    cmp -s "$BIN_ZAPRET2_CTL" "$d/usr/bin/zapret2-ctl" && bb_ok || bb_fail "zapret2-ctl: installed binary is not the built one"
+    assert_true "zapret2-ctl: installed binary is not the built one" cmp -s "$BIN_ZAPRET2_CTL" "$d/usr/bin/zapret2-ctl"
     check_links zapret2-ctl "$BIN_ZAPRET2_CTL"
     assert_contains "$(pkg_make zapret2-ctl info)" "version: 1.0.4-r19" "version"
 else
@@ -129,10 +136,10 @@ if [ -n "${BIN_KORVEL:-}" ]; then
     hooks=$(grep -c '^etc/hotplug.d/usb/[^/]* f 644$' <<<"$l")
     assert_eq 1 "$hooks" "one hotplug hook, installed as data"
     atis=$(grep -c '^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
-    [ "$atis" -ge 1 ] && bb_ok || bb_fail "korvel: no AT command list installed"
+    assert_true "korvel: no AT command list installed" [ "$atis" -ge 1 ]
     odd=$(grep -vE '^(etc|etc/config|etc/hotplug.d|etc/hotplug.d/usb|usr|usr/bin|usr/share|usr/share/korvel|usr/share/korvel/ati) d 755$|^etc/config/korvel f 600$|^usr/bin/korvel f 755$|^etc/hotplug.d/usb/[^/]* f 644$|^usr/share/korvel/(modems|apns)\.conf f 644$|^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
     assert_eq "" "$odd" "unexpected entries"
-    cmp -s "$BIN_KORVEL" "$d/usr/bin/korvel" && bb_ok || bb_fail "korvel: installed binary is not the built one"
+    assert_true "korvel: installed binary is not the built one" cmp -s "$BIN_KORVEL" "$d/usr/bin/korvel"
     check_links korvel "$BIN_KORVEL"
     check_conffiles korvel "$d"
 else
