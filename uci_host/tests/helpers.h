@@ -72,20 +72,34 @@ class Scratch {
     std::string root_;
 };
 
+// Name of a section as dump() shows it: its own name, or with positional,
+// @type[n] for an anonymous one (anonymous names change on every load).
+inline std::string label(const uci_section* s, bool positional) {
+    if (!s->anonymous || !positional) return s->e.name;
+    int idx = 0;
+    const uci_element* e;
+    uci_foreach_element(&s->package->sections, e) {
+        if (e == &s->e) break;
+        if (std::string(uci_to_section(e)->type) == s->type) idx++;
+    }
+    return std::string("@") + s->type + "[" + std::to_string(idx) + "]";
+}
+
 // One line per section and option:
 //   name=type            (" anon" appended for anonymous sections)
 //   name.opt='value'
 //   name.opt=['a','b']
-inline std::string dump(const uci_package* p) {
+inline std::string dump(const uci_package* p, bool positional = false) {
     std::string out;
     const uci_element* se;
     uci_foreach_element(&p->sections, se) {
         const uci_section* s = uci_to_section(se);
-        out += std::string(s->e.name) + "=" + s->type + (s->anonymous ? " anon" : "") + "\n";
+        std::string name = label(s, positional);
+        out += name + "=" + s->type + (s->anonymous && !positional ? " anon" : "") + "\n";
         const uci_element* oe;
         uci_foreach_element(&s->options, oe) {
             const uci_option* o = uci_to_option(oe);
-            out += std::string(s->e.name) + "." + o->e.name + "=";
+            out += name + "." + o->e.name + "=";
             if (o->type == UCI_TYPE_STRING) {
                 out += "'" + std::string(o->v.string) + "'";
             } else {
