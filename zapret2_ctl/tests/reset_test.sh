@@ -1,0 +1,59 @@
+#!/bin/bash
+# reset: the shell runs "uci import ... && uci commit ..." with exactly one
+# environment variable; the outcome is told on the terminal, never logged.
+. "$ROUTER_TESTLIB/bb.sh"
+. "$ROUTER_SRC/tests/ctl_lib.sh"
+
+# A fake uci on the reset shell's PATH that records its calls, the shell's
+# environment and what it was fed; it fails when /tmp/uci.fail exists.
+fake=$(z2_fixture)
+mkdir -p "$fake/usr/bin"
+cat > "$fake/usr/bin/uci" <<'SH'
+#!/bin/sh
+echo "uci $*" >> /tmp/uci.calls
+tr '\0' '\n' < /proc/$PPID/environ > /tmp/uci.env
+[ "$1" = import ] && cat > /tmp/uci.stdin
+[ -f /tmp/uci.fail ] && exit 1
+exit 0
+SH
+chmod 755 "$fake/usr/bin/uci"
+
+case_begin "success: import then commit, environment holds only PATH"
+z2_session "$ROUTER_SAMPLE/root" "$fake" -- 'run_ctl ok reset'
+assert_eq "0" "$(z2_rc ok)" "exit status"
+assert_eq "Configuration reset to defaults" "$(z2_out ok)" "stdout"
+assert_eq "" "$(z2_err ok)" "stderr"
+assert_eq "uci import zapret2
+uci commit zapret2" "$(cat "$(z2_written /tmp/uci.calls)")" "uci calls"
+assert_eq "PATH=/usr/sbin:/usr/bin:/sbin:/bin" "$(cat "$(z2_written /tmp/uci.env)")" "shell environment"
+assert_file_eq "$ROUTER_SAMPLE/root/opt/zapret2/defaults/zapret2.uci" "$(z2_written /tmp/uci.stdin)"
+assert_eq "" "$(z2_syslog ok)" "nothing logged"
+
+case_begin "failures: import fails, defaults file missing"
+z2_session "$ROUTER_SAMPLE/root" "$fake" -- '
+    touch /tmp/uci.fail
+    run_ctl failed reset
+    rm -f /tmp/uci.calls /opt/zapret2/defaults/zapret2.uci
+    run_ctl nodefaults reset'
+assert_eq "1" "$(z2_rc failed)" "import failed: exit status"
+assert_eq "" "$(z2_out failed)" "import failed: stdout"
+assert_eq "Failed to reset configuration" "$(z2_err failed)" "import failed: stderr"
+assert_eq "1" "$(z2_rc nodefaults)" "no defaults: exit status"
+assert_eq "Defaults file not found: /opt/zapret2/defaults/zapret2.uci" "$(z2_err nodefaults)" "no defaults: stderr"
+assert_eq "" "$(z2_out nodefaults)" "no defaults: stdout"
+[ -e "$(z2_written /tmp/uci.calls)" ] && bb_fail "no defaults: uci must not run" || bb_ok
+
+case_begin "with the real uci tool the package equals the defaults afterwards"
+real=$(z2_fixture)
+mkdir -p "$real/usr/bin"
+ln -s "$UCI_BIN_DIR/uci" "$real/usr/bin/uci"
+printf "config zapret2 'config'\n\toption qnum '999'\n" > "$real/etc/config/zapret2"
+z2_session "$ROUTER_SAMPLE/root" "$real" -- '
+    run_ctl real reset
+    uci show zapret2 > /tmp/.z2/after 2>&1
+    cp /opt/zapret2/defaults/zapret2.uci /etc/config/zapret2
+    uci show zapret2 > /tmp/.z2/expected 2>&1'
+assert_eq "0" "$(z2_rc real)" "exit status"
+assert_eq "Configuration reset to defaults" "$(z2_out real)" "stdout"
+assert_contains "$(cat "$(z2_written /tmp/.z2/expected)")" "zapret2.youtube=strategy" "defaults shown"
+assert_file_eq "$(z2_written /tmp/.z2/expected)" "$(z2_written /tmp/.z2/after)"
