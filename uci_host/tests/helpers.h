@@ -118,6 +118,13 @@ inline std::string dump(const uci_package* p, bool positional = false) {
     return out;
 }
 
+inline std::size_t list_count_of(const uci_list* head) {
+    std::size_t n = 0;
+    for (const uci_list* l = head->next; l != head; l = l->next)
+        n++;
+    return n;
+}
+
 // Looks `path` up (extended syntax); the buffer must outlive the ptr.
 inline int lookup(uci_context* ctx, uci_ptr& ptr, std::string& buf, const std::string& path) {
     buf = path;
