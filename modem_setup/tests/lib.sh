@@ -120,3 +120,11 @@ kmsg_of() { cat "$1/upper/dev/kmsg" 2>/dev/null; }
 # uci_in FX SCRATCH ARGS...: the uci tool over what korvel left behind.
 uci_in() { local fx="$1" scr="$2"; shift 2; run_in "$fx" "$scr" uci "$@" 2>&1; }
 korvel_finish() { if [ "$BB_FAIL" = 0 ]; then exit 0; fi; exit 1; }  # bb.sh's EXIT trap keeps the script's own status
+
+# snapshot FX SCRATCH: one sandbox run of "uci show" over the packages korvel
+# writes; show PREFIX then prints the snapshot's lines of that section/option.
+snapshot() {
+    STATE=$(run_in "$1" "$2" sh -c \
+        'for p in network firewall modeminfo mmconfig atinout smstools3 korvel; do uci show $p 2>/dev/null; done')
+}
+show() { awk -v p="$1" 'index($0, p "=") == 1 || index($0, p ".") == 1' <<<"$STATE"; }
