@@ -6,6 +6,7 @@ router_add_gtest(uci_unit_tests
   SOURCES ${UCI_TEST_DIR}/parse_test.cpp ${UCI_TEST_DIR}/roundtrip_test.cpp
           ${UCI_TEST_DIR}/lookup_test.cpp
           ${UCI_TEST_DIR}/delta_test.cpp
+          ${UCI_TEST_DIR}/api_test.cpp
   LIBS uci_standin)
 set_target_properties(uci_unit_tests PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/uci_host/tests)
