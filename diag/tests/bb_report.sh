@@ -1,0 +1,200 @@
+#!/bin/bash
+# tarvona_diag end to end in the router sandbox: the sample router's text
+# report, CGI headers, request precedence, hostile input, and fixture routers
+# for the ping groups and the local proxy check.
+. "$ROUTER_TESTLIB/bb.sh"
+
+DIAG=$BIN_TARVONA_DIAG
+FAKES=$ROUTER_SAMPLE/bin
+SAMPLE=$ROUTER_SAMPLE/root
+END_MARKER="$(printf '%80s' '' | tr ' ' '#')"
+
+# run_diag ROOT... -- ARGS: runs the program on the stacked fixture trees.
+run_diag() {
+    local roots=()
+    while [ "$1" != "--" ]; do roots+=(--root "$1"); shift; done
+    shift
+    sandbox "${roots[@]}" --path "$FAKES" --net -- "$DIAG" "$@"
+}
+
+key() { printf '%s' "$*" | tr -c 'A-Za-z0-9.-' '_'; }
+
+# ---------------------------------------------------------------- sample
+
+case_begin "sample router: every system and network block, masked"
+out=$(run_diag "$SAMPLE" -- --tests=sys_cpu,sys_memory,sys_disk,net_interfaces,net_links,net_routes,net_routes6,net_arp,net_dns,net_conntrack,net_traffic,net_ping,net_wifi,net_nftables)
+rc=$?
+assert_eq 0 "$rc" "exit status"
+for h in "--- Версия OpenWrt ---" "DISTRIB_DESCRIPTION=OpenWrt 23.05.3 r23809-234f1a2efa" \
+         "--- Версия ядра ---"$'\n'"5.15.150" "--- Uptime ---" "--- Загрузка CPU ---"$'\n'"0.42 0.31 0.25" \
+         "Mem:        493516       88244      353472        1124       51800      366356" \
+         "overlayfs:/overlay     53.9M    1.3M   52.6M   2% /" \
+         "--- Системное время ---"$'\n'"Tue Dec  8 21:24:22 MSK 2026" \
+         "pppoe-wan        UP           100.66.x.x"$'\n' \
+         "br-lan           UP           192.168.1.1/24" \
+         "wg0              UP           10.7.0.2/32" \
+         "lan2             link down" \
+         "eth1             UP           94:83:c4:xx:xx:xx" \
+         "default via - dev pppoe-wan "$'\n' \
+         "default via fe80::1 dev pppoe-wan"$'\n' \
+         "192.168.1.20 dev br-lan lladdr 3c:22:fb:xx:xx:xx REACHABLE" \
+         "nameserver 198.51.100.53"$'\n'"nameserver 198.51.100.54"$'\n' \
+         "Текущих соединений: 217"$'\n'"Максимум соединений: 16384" \
+         "pppoe-wan        1882133410       1702001   421551012        905113" \
+         "Через pppoe-wan:"$'\n'"  1.1.1.1: OK (11.48 ms)"$'\n'"  google.com: OK (24.91 ms)"$'\n'"Opera-proxy → google.com: [✓] HTTP 200" \
+         "--- Беспроводные интерфейсы ---"$'\n'"phy0-ap0  ESSID: \"HomeNet\"" \
+         "Access Point: 94:83:C4:xx:xx:xx" \
+         "--- MT76 RX Queues ---" "--- MT76 HW Queues ---" "--- dmesg MT7x ---" \
+         "--- Правила nftables ---"$'\n'"table inet fw4 {"; do
+    assert_contains "$out" "$h"
+done
+assert_contains "$out" "Hostname: OpenWrt"
+# Never an unmasked WAN address, link MAC, client MAC or hidden interface.
+for leak in 100.66.12.34 94:83:c4:2b 94:83:C4:2B 3c:22:fb:10 "sit0@NONE" $'\nlo  ' CANARY; do
+    assert_not_contains "$out" "$leak"
+done
+assert_not_contains "$out" "СЕРВИСЫ"
+assert_eq "$END_MARKER" "$(printf '%s' "$out" | tail -n 1)" "last line"
+
+# ---------------------------------------------------------------- CGI
+
+case_begin "CGI: normal response headers, byte for byte"
+scr=$(fresh_scratch)
+sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET \
+    --env "QUERY_STRING=tests=sys_cpu" -- "$DIAG" > "$scr/resp"
+want=$'Content-Type: text/plain; charset=utf-8\r\nCache-Control: no-cache, no-store, must-revalidate\r\nPragma: no-cache\r\nExpires: 0\r\n\r\n'
+assert_eq "$(printf '%s' "$want" | od -c)" "$(head -c ${#want} "$scr/resp" | od -c)" "headers"
+assert_eq "$(printf '%80s' '' | tr ' ' '#')" "$(tail -c +$((${#want} + 1)) "$scr/resp" | head -n 1)" "report follows"
+
+case_begin "CGI: JSON content type"
+out=$(sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD= \
+    --env "QUERY_STRING=format=json&tests=sys_cpu" -- "$DIAG" | head -n 1)
+assert_eq $'Content-Type: application/json; charset=utf-8\r' "$out" "empty REQUEST_METHOD still CGI"
+
+case_begin "CGI: download of the JSON report"
+sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET \
+    --env "QUERY_STRING=action=download&format=json&tests=sys_cpu" -- "$DIAG" > "$scr/dl"
+head -n 4 "$scr/dl" > "$scr/dl.head"
+assert_eq $'Content-Type: text/plain; charset=utf-8\r' "$(sed -n 1p "$scr/dl.head")" "type"
+if grep -qE $'^Content-Disposition: attachment; filename="tarvona_diag_[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}_[0-9]{2}_[0-9]{2}\\.json"\r$' "$scr/dl.head"; then bb_ok; else bb_fail "disposition: $(sed -n 2p "$scr/dl.head")"; fi
+assert_eq $'Cache-Control: no-cache, no-store, must-revalidate\r' "$(sed -n 3p "$scr/dl.head")" "cache"
+assert_eq $'\r' "$(sed -n 4p "$scr/dl.head")" "end of headers"
+assert_not_contains "$(cat "$scr/dl")" "Pragma"
+assert_eq "{" "$(sed -n 5p "$scr/dl" | head -c 1)" "JSON body"
+
+case_begin "CGI: text download name, and -d in a shell prints no header"
+out=$(sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET -- "$DIAG" -d --tests=sys_cpu | sed -n 2p)
+assert_contains "$out" '.txt"'
+out=$(run_diag "$SAMPLE" -- -d --tests=sys_cpu | head -n 1)
+assert_eq "$END_MARKER" "$out" "shell download"
+
+case_begin "help: only the text, exit 0, no header even under CGI"
+scr=$(fresh_scratch)
+sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET --env FAKECMD_LOG=/tmp/calls \
+    --scratch "$scr" -- "$DIAG" -d --help --tests=net_ping > "$scr/help"
+assert_eq 0 $? "exit status"
+assert_eq "QZ Diagnostics - утилита диагностики роутера OpenWrt" "$(head -n 1 "$scr/help")"
+assert_eq "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron" "$(tail -n 1 "$scr/help")"
+assert_eq 20 "$(wc -l < "$scr/help")" "help lines"
+assert_eq "no" "$([ -e "$scr/upper/tmp/calls" ] && echo yes || echo no)" "no command ran"
+
+# ---------------------------------------------------------------- request
+
+case_begin "arguments win over the query"
+out=$(sandbox --root "$SAMPLE" --path "$FAKES" --net --env "QUERY_STRING=format=json&tests=net_dns" \
+    -- "$DIAG" --format=text)
+assert_eq "$(printf '%80s' '' | tr ' ' '#')" "$(printf '%s' "$out" | head -n 1)" "text report"
+assert_contains "$out" "--- DNS серверы ---"
+assert_not_contains "$out" "--- Загрузка CPU ---"
+
+case_begin "hostile query strings and arguments"
+long=$(head -c 5000 /dev/zero | tr '\0' 'A')
+queries=(
+    "tests=net_dns;touch%20/tmp/pwned&format=text"
+    "tests=\$(touch /tmp/pwned),net_dns"
+    "tests=\`touch /tmp/pwned\`"
+    "action&format&tests"
+    "%%%%=%&tests=%00%ff%2C&=&&&"
+    "tests=$long&action=$long&format=$long"
+    $'tests=\x01\x02\xfe\xff,net_dns\x7f&format=\xd0\xb9'
+    "format=json&format=text&tests=net_dns&tests=net_arp"
+)
+# One sandbox runs every case; each answer lands in its own file.
+scr=$(fresh_scratch)
+printf '%s\0' "${queries[@]}" > "$scr/queries"
+sandbox --root "$SAMPLE" --path "$FAKES" --net --scratch "$scr" --env FAKECMD_LOG=/tmp/calls \
+    -- bash -c '
+    i=0
+    while IFS= read -r -d "" q; do
+        QUERY_STRING=$q "$1" "--tests=$q" "--format=$2" "-x" "--" "$q" > "$3/out.$i"
+        echo $? > "$3/rc.$i"
+        i=$((i + 1))
+    done < "$3/queries"' inner "$DIAG" "$long" "$scr"
+for i in "${!queries[@]}"; do
+    q=${queries[i]}
+    assert_eq 0 "$(cat "$scr/rc.$i")" "exit status for [${q:0:40}]"
+    assert_eq "$END_MARKER" "$(tail -n 1 "$scr/out.$i")" "complete report for [${q:0:40}]"
+done
+assert_eq "no" "$([ -e "$scr/upper/tmp/pwned" ] && echo yes || echo no)" "no injected command"
+assert_contains "$(cat "$scr/upper/tmp/calls")" "uname -r"
+assert_not_contains "$(cat "$scr/upper/tmp/calls")" "pwned"
+
+# ---------------------------------------------------------------- fixtures
+
+# A router with an AmneziaWG tunnel, PPPoE default route, failing pings and
+# a local proxy that answers nothing.
+fx=$(make_fixture)
+mkdir -p "$fx/sys/class/net/awg10" "$fx/etc/init.d" "$fx/usr/share/fakecmd"
+printf '#!/bin/sh\n[ "$1" = status ] && echo "opera-proxy is running"\nexit 0\n' > "$fx/etc/init.d/opera-proxy"
+chmod +x "$fx/etc/init.d/opera-proxy"
+echo "default dev pppoe-wan proto static scope link" > "$fx/usr/share/fakecmd/$(key ip route show default)"
+printf '000' > "$fx/usr/share/fakecmd/curl.default"
+cp "$SAMPLE/usr/share/fakecmd/ping.default.sh" "$fx/usr/share/fakecmd/"
+
+case_begin "fixture: awg10 first, failed pings, proxy answering nothing"
+scr=$(fresh_scratch)
+out=$(sandbox --root "$fx" --path "$FAKES" --net --scratch "$scr" --env FAKECMD_LOG=/tmp/calls \
+    -- "$DIAG" --tests=net_ping)
+assert_contains "$out" $'--- Проверка связи ---\nЧерез awg10:\n  1.1.1.1: FAIL (0.00 ms)\n  google.com: FAIL (0.00 ms)\nЧерез pppoe-wan:\n  1.1.1.1: FAIL (0.00 ms)\n  google.com: FAIL (0.00 ms)\nOpera-proxy → google.com: [✗] 000\n\n'
+calls=$(cat "$scr/upper/tmp/calls")
+assert_contains "$calls" "ping -c 1 -W 3 -I awg10 1.1.1.1"
+assert_contains "$calls" "ping -c 1 -W 3 -I pppoe-wan google.com"
+assert_contains "$calls" "curl -x http://127.0.0.1:18080 -s -o /dev/null -w %{http_code} --connect-timeout 5 --max-time 10 https://google.com"
+
+case_begin "fixture: no default route pings from wan; proxy stopped is not checked"
+fx2=$(make_fixture)
+mkdir -p "$fx2/etc/init.d" "$fx2/usr/share/fakecmd"
+printf '#!/bin/sh\n[ "$1" = status ] && echo "inactive"\nexit 1\n' > "$fx2/etc/init.d/opera-proxy"
+chmod +x "$fx2/etc/init.d/opera-proxy"
+: > "$fx2/usr/share/fakecmd/$(key ip route show default)"
+: > "$fx2/usr/share/fakecmd/pidof.default"
+cp "$SAMPLE/usr/share/fakecmd/ping.default.sh" "$fx2/usr/share/fakecmd/"
+out=$(sandbox --root "$fx2" --path "$FAKES" --net -- "$DIAG" --tests=net_ping)
+assert_contains "$out" $'Через wan:\n  1.1.1.1: FAIL (0.00 ms)\n  google.com: FAIL (0.00 ms)\n\n'
+assert_not_contains "$out" "Opera-proxy"
+assert_not_contains "$out" "awg10"
+
+case_begin "fixture: empty router still answers with every heading"
+fx3=$(make_fixture)
+mkdir -p "$fx3/usr/share/fakecmd" "$fx3/proc/sys/kernel"
+echo bare > "$fx3/proc/sys/kernel/hostname"
+mkdir -p "$fx3/tmp/resolv.conf.d"
+echo "nameserver 192.0.2.53" > "$fx3/tmp/resolv.conf.d/resolv.conf.auto"
+echo "nameserver 192.0.2.99" > "$fx3/etc/resolv.conf"
+for c in "uname -r" uptime date free "df -h" "ip -br addr" "ip -br link" "ip route" "ip -6 route" \
+         "ip neigh" "ip route show default" "nft list ruleset" iwinfo "iw dev" dmesg; do
+    : > "$fx3/usr/share/fakecmd/$(key $c)"
+done
+out=$(sandbox --root "$fx3" --path "$FAKES" --net -- "$DIAG" \
+    --tests=sys_memory,sys_disk,net_interfaces,net_links,net_routes,net_arp,net_dns,net_wifi,net_nftables)
+assert_eq 0 $? "exit status"
+assert_contains "$out" "Hostname: bare"
+assert_contains "$out" $'DISTRIB_ID=\nDISTRIB_RELEASE=\n'
+assert_contains "$out" $'--- Сетевые интерфейсы ---\n\n--- Статус линков ---\n\n--- Таблица маршрутизации ---\n\n--- ARP таблица ---\n\n\n--- DNS серверы ---\nnameserver 192.0.2.53\n\n'
+assert_not_contains "$out" "Беспроводные"
+assert_not_contains "$out" "MT76"
+assert_not_contains "$out" "nftables"
+assert_eq "$END_MARKER" "$(printf '%s' "$out" | tail -n 1)" "end marker"
+
+# bb.sh trap does not carry the failure count into the exit status: do it here.
+[ "$BB_FAIL" = 0 ] || exit 1
