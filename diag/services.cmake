@@ -20,3 +20,8 @@ if(ROUTER_TESTS)
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_dump_test.cpp
     LIBS diag_core)
 endif()
+
+if(ROUTER_TESTS)
+  router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_report.sh
+                      DEPENDS tarvona_diag uci)
+endif()

@@ -1,0 +1,114 @@
+#!/bin/bash
+# tarvona_diag on the sample router: service, overlap and log blocks, the
+# JSON document for many test selections, no leaked secret, the private
+# lookup directory, and a log too large for the JSON buffer.
+. "$ROUTER_TESTLIB/bb.sh"
+DIAG="$BIN_TARVONA_DIAG"
+SAMPLE_ROOT="$ROUTER_SAMPLE/root"
+
+json_ok() { printf '%s' "$1" | python3 -c 'import json,sys; json.loads(sys.stdin.buffer.read().decode("utf-8"))' 2>&1; }
+
+SELECTIONS="sys_cpu net_ping net_wifi,net_nftables svc_overlap svc_log svc_podkop,svc_brimvale
+svc_singbox,svc_telemt net_interfaces,net_links,svc_log svc_zapret,svc_zapret2,svc_overlap
+net_arp,net_dns,net_conntrack,net_traffic,net_routes,net_routes6 nonsense"
+
+# All runs on the plain sample router share one sandbox (it costs a second or
+# two to build); each output lands in $OUT.
+OUT="$BB_TMP/out"
+mkdir -p "$OUT"
+sandbox --root "$SAMPLE_ROOT" --path "$ROUTER_SAMPLE/bin" -- /bin/sh -c '
+    diag=$1 out=$2; shift 2
+    "$diag" > "$out/text"
+    "$diag" --format=json > "$out/json"
+    "$diag" --json --tests= > "$out/json-empty-list"
+    for t in "$@"; do "$diag" --json "--tests=$t" > "$out/json-$t"; done' \
+    sh "$DIAG" "$OUT" $SELECTIONS
+text=$(cat "$OUT/text")
+json=$(cat "$OUT/json")
+
+case_begin "text report shows every service, overlap and log block"
+for piece in "=== СЕРВИС: crond ===" "=== СЕРВИС: network ===" "=== СЕРВИС: sing-box ===" \
+             "=== СЕРВИС: podkop ===" "=== СЕРВИС: brimvale ===" "=== СЕРВИС: telemt ===" \
+             "Статус:     [✓] работает (PID: 2210)" "Автозапуск: [✗] выключен" \
+             "--- Конфигурация (/etc/config/podkop) ---" \
+             "=== АНАЛИЗ СПИСКОВ И ПЕРЕСЕЧЕНИЙ ===" 'Секция "gaming" (vpn, wg0): geoblock, twitter' \
+             '⚠ youtube — podkop секция "main" — также в: zapret, youtubeUnblock' \
+             '⚠ discord — podkop секция "main" — также в: zapret' \
+             '⚠ russia_inside — brimvale секция "streaming" — также в: youtubeUnblock' \
+             "NSLookup:" "=== СИСТЕМНЫЙ ЛОГ ===" "local  IP address 100.66.x.x" "КОНЕЦ ОТЧЁТА"; do
+    assert_contains "$text" "$piece"
+done
+# config-only services show no status
+podkop_block=$(printf '%s' "$text" | sed -n '/=== СЕРВИС: podkop ===/,/--- Конфигурация/p')
+assert_not_contains "$podkop_block" "Статус:"
+# a service without init script is absent, whatever its files (velmora has none here)
+assert_not_contains "$text" "=== СЕРВИС: velmora ==="
+
+case_begin "JSON report of the sample router"
+assert_eq "" "$(json_ok "$json")" "JSON parses"
+assert_eq "timestamp hostname system network services overlap log" \
+    "$(printf '%s' "$json" | jq -r 'keys_unsorted | join(" ")')" "root keys"
+assert_eq '["name","hidden","config"]' \
+    "$(printf '%s' "$json" | jq -c '.services[] | select(.name=="podkop") | keys_unsorted')"
+assert_eq '["zapret","youtubeUnblock"]' \
+    "$(printf '%s' "$json" | jq -c '.overlap.conflicts[] | select(.list=="youtube" and .service=="podkop") | .conflicts_with')"
+assert_eq "-" "$(printf '%s' "$json" | jq -r '.overlap.nslookup[] | select(.domain=="discord.com") | .ip')"
+assert_contains "$json" '"config":"# m h dom mon dow command\n0 4 * * * \/etc\/init.d\/podkop'
+
+case_begin "no canary in either format"
+for out in "$text" "$json"; do
+    assert_not_contains "$(printf '%s' "$out" | tr 'a-z' 'A-Z')" "CANARY" "canary word"
+    # values without the word: the WAN address, MAC device parts, sing-box ports
+    for v in 100.66.12.34 5E:A7:19 2B:6D:E0 61873 62981 47731; do
+        assert_not_contains "$out" "$v" "secret $v"
+    done
+done
+
+case_begin "JSON stays one document for any selection"
+for tests in $SELECTIONS empty-list; do
+    assert_eq "" "$(json_ok "$(cat "$OUT/json-$tests")")" "JSON for [$tests]"
+done
+assert_eq "$(printf '%s' "$json" | jq -c 'del(.timestamp) | .services')" \
+    "$(jq -c 'del(.timestamp) | .services' "$OUT/json-empty-list")" "empty list selects everything"
+out=$(cat "$OUT/json-svc_overlap")
+assert_eq '["timestamp","hostname","system","services","overlap"]' \
+    "$(printf '%s' "$out" | jq -c 'keys_unsorted')" "overlap only"
+assert_eq "0" "$(printf '%s' "$out" | jq '.services | length')"
+
+case_begin "lookups keep their files private and leave nothing behind"
+fx=$(make_fixture)
+mkdir -p "$fx/etc/keep"
+echo "precious" > "$fx/etc/keep/victim"
+for i in 0 1 2 3 4; do ln -s /etc/keep/victim "$fx/tmp/.diag_ns_$i"; done
+# The watchdog's sleep never ends by itself here: the run must not wait for
+# it (it would if the sleep kept the output pipe open). Its pid is recorded
+# so that the test can end it.
+fakes="$BB_TMP/fakes"
+mkdir -p "$fakes"
+printf '#!/bin/sh\necho $$ >> %s/sleep.pids\nexec /bin/sleep 600\n' "$BB_TMP" > "$fakes/sleep"
+chmod +x "$fakes/sleep"
+scr=$(fresh_scratch)
+out=$(timeout 60 "$ROUTER_SANDBOX" --path "$UCI_BIN_DIR" --root "$SAMPLE_ROOT" --root "$fx" \
+          --scratch "$scr" --path "$ROUTER_SAMPLE/bin" --path "$fakes" -- "$DIAG" --tests=svc_overlap)
+assert_eq 0 "$?" "run ended without waiting for the watchdog"
+for pid in $(cat "$BB_TMP/sleep.pids" 2>/dev/null); do kill "$pid" 2>/dev/null; done
+assert_contains "$out" "youtube.com          142.250.74.46"
+assert_eq "" "$(ls -A "$scr/upper/etc/keep" 2>/dev/null)" "planted link written through"
+assert_eq "" "$(find "$scr/upper/tmp" -name '.diag_ns*' -newer "$fx/etc/keep/victim" 2>/dev/null)" "leftovers"
+
+case_begin "a log too large for the JSON buffer is shortened, the document stays valid"
+fx=$(make_fixture)
+mkdir -p "$fx/usr/share/fakecmd"
+# control characters escape to six bytes each: the log alone exceeds the buffer
+python3 -c '
+import sys
+line = "kern.info kernel: " + "\x01" * 900 + "\n"
+sys.stdout.write(line * 150)' > "$fx/usr/share/fakecmd/logread"
+sandbox --root "$SAMPLE_ROOT" --root "$fx" --path "$ROUTER_SAMPLE/bin" -- /bin/sh -c '
+    "$1" --json --tests=svc_log,svc_singbox > "$2/big.json"; "$1" --tests=svc_log > "$2/big.txt"' \
+    sh "$DIAG" "$OUT"
+out=$(cat "$OUT/big.json")
+assert_eq "" "$(json_ok "$out")" "JSON parses"
+assert_contains "$(printf '%s' "$out" | jq -r '.log' | tail -c 200)" "обрезано" "marker at the end of the log"
+assert_contains "$(printf '%s' "$out" | jq -r '.services[0].config')" '"outbounds"' "service config kept whole"
+assert_contains "$(cat "$OUT/big.txt")" "КОНЕЦ ОТЧЁТА"
