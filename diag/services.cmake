@@ -25,3 +25,8 @@ if(ROUTER_TESTS)
   router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_report.sh
                       DEPENDS tarvona_diag uci)
 endif()
+
+if(ROUTER_TESTS)
+  router_add_blackbox(diagsvc_blackbox_cgi ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_cgi.sh
+                      DEPENDS tarvona_diag uci)
+endif()
