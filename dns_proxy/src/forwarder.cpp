@@ -2,6 +2,7 @@
 
 #include "daemon.h"
 #include "server_list.h"
+#include "worker_pool.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -10,8 +11,6 @@
 #include <ctime>
 #include <memory>
 #include <poll.h>
-#include <pthread.h>
-#include <semaphore>
 #include <unistd.h>
 #include <vector>
 
@@ -25,7 +24,7 @@ constexpr size_t worker_stack_size = 1024 * 1024; // ASan's redzones need room
 constexpr size_t worker_stack_size = 128 * 1024; // two 4 KiB buffers, copies of the list, logging
 #endif
 
-std::counting_semaphore<max_requests_in_flight> in_flight_slots{max_requests_in_flight};
+constexpr int idle_worker_seconds = 10;
 
 class unique_fd {
   public:
@@ -45,12 +44,6 @@ int64_t now_ms() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void pause_ms(unsigned ms) {
-    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
 }
 
 // Waits for a datagram with the query's ID until deadline. Returns its length, -1 on time-out
@@ -78,12 +71,6 @@ int receive_matching(int sock, const uint8_t* query, int query_len, uint8_t* rep
             continue;
         return static_cast<int>(n);
     }
-}
-
-void* worker_main(void* arg) {
-    handle_request(static_cast<dns_request*>(arg));
-    in_flight_slots.release();
-    return nullptr;
 }
 
 } // namespace
@@ -196,44 +183,32 @@ void handle_request(dns_request* req) {
     }
 }
 
-void receiver_loop(int listen_fd) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_attr_setstacksize(&attr, worker_stack_size);
-    for (;;) {
-        // Take a slot before receiving: at the bound, queries wait in the kernel's queue.
-        in_flight_slots.acquire();
-        std::unique_ptr<dns_request> req(new (std::nothrow) dns_request);
-        if (!req) {
-            in_flight_slots.release();
-            pause_ms(pause_base_ms);
-            continue;
-        }
-        req->client_addr_len = sizeof(sockaddr_in);
-        ssize_t n = recvfrom(listen_fd, req->query, sizeof req->query, 0,
-                             reinterpret_cast<sockaddr*>(&req->client_addr), &req->client_addr_len);
-        if (n < 0) {
-            in_flight_slots.release();
-            continue;
-        }
-        req->query_len = static_cast<int32_t>(n);
-        req->listen_fd = listen_fd;
-        if (g_settings.debug_level > 0) {
-            req->req_id = next_request_id();
-            extract_qname(req->query, static_cast<size_t>(n), req->domain, sizeof req->domain);
-        } else {
-            req->req_id = -1;
-            req->domain[0] = '\0';
-        }
-        pthread_t tid;
-        if (pthread_create(&tid, &attr, worker_main, req.get()) != 0) {
-            log_msg("[ERROR] Failed to create thread");
-            in_flight_slots.release();
-            continue; // the record is freed, the query dropped without a reply
-        }
-        req.release(); // the worker owns it now
+void prepare_request(dns_request& req, int len, int listen_fd) {
+    req.query_len = len;
+    req.listen_fd = listen_fd;
+    if (g_settings.debug_level > 0) {
+        req.req_id = next_request_id();
+        extract_qname(req.query, static_cast<size_t>(len), req.domain, sizeof req.domain);
+    } else {
+        req.req_id = -1;
+        req.domain[0] = '\0';
     }
+}
+
+void pause_ms(unsigned ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+void pause_forever() {
+    for (;;) pause_ms(1000);
+}
+
+void receiver_loop(int listen_fd) {
+    static worker_pool workers(listen_fd, handle_request, max_requests_in_flight,
+                               worker_stack_size, idle_worker_seconds);
+    workers.run_first();
 }
 
 } // namespace velmora

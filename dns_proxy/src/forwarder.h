@@ -11,9 +11,10 @@
 
 namespace velmora {
 
-/// Most requests handled at once. Far above what a home network sends (a request takes at most
-/// a few attempt time-outs); at the bound the receiver waits for a worker to finish and the
-/// kernel's socket queue absorbs or drops the excess, so a query flood cannot exhaust memory.
+/// Most requests handled at once (worker threads). Far above what a home network sends (a
+/// request takes at most a few attempt time-outs); at the bound nobody reads the listening
+/// socket until a worker finishes, and the kernel's socket queue absorbs or drops the excess,
+/// so a query flood cannot exhaust memory.
 constexpr unsigned max_requests_in_flight = 1024;
 
 constexpr int attempts_per_server = 3;
@@ -30,10 +31,20 @@ struct dns_request {
     char domain[qname_cap] = {};
 };
 
-/// Body of the receiving thread; never returns.
-void receiver_loop(int listen_fd);
+/// Body of the receiving thread, which becomes the first of the workers (worker_pool.h);
+/// never returns.
+[[noreturn]] void receiver_loop(int listen_fd);
 
-/// Forwards one request and relays at most one reply to its client. Takes ownership.
+/// Fills a received request's fields: its length, the socket to reply from, and (only while
+/// logging) its request number and queried name.
+void prepare_request(dns_request& req, int len, int listen_fd);
+
+/// Sleeps ms milliseconds (resumed after signals).
+void pause_ms(unsigned ms);
+[[noreturn]] void pause_forever();
+
+/// Forwards one request and relays at most one reply to its client. Takes ownership. Runs in a
+/// worker thread; workers are reused, one request at a time each (worker_pool.h).
 void handle_request(dns_request* req);
 
 /// One attempt against one server ("ip" or "ip:port") on a socket the caller created. Returns

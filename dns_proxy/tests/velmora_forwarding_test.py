@@ -306,20 +306,22 @@ def in_flight_requests_are_bounded():
             time.sleep(0.001)  # paces the flood to roughly what the receiver can take in
 
         # Fill the workers, then keep flooding at the bound for a while.
-        while peak < bound + 2 and time.monotonic() < deadline:
+        while peak < bound and time.monotonic() < deadline:
             burst()
         while at_bound < 200:
             burst()
             at_bound += 1
         print(f"flood: {sent} queries sent, peak {peak} threads", flush=True)
-        # main + receiver + workers; a worker gives its slot back just before its thread ends,
-        # so a few finishing threads may briefly stand beside a full set of workers.
-        check(peak <= bound + 2 + 16, f"threads stay within the bound: peak {peak}")
+        # main + workers (the receiving thread is one of them); a worker that ends is counted
+        # out just before its thread is gone, so a few may briefly stand beside a full set.
+        check(peak <= bound + 1 + 8, f"threads stay within the bound: peak {peak}")
         check(peak >= bound - 24, f"the flood did fill the workers: peak {peak}")
         check(v.proc.poll() is None, "still running")
         S1.reading.set()
         S2.reading.set()
-        r = dig("127.0.0.1", 5305, "after-flood.test", "+noedns", "+time=10")
+        # The flood may still fill the socket queue (the kernel drops the excess): retry like
+        # any client would.
+        r = dig("127.0.0.1", 5305, "after-flood.test", "+noedns", "+time=2", "+tries=10")
         check_eq("NOERROR", r["status"], "answers after the flood")
         if os.environ.get("FLOOD_DEBUG"):
             print("\n".join(v.log()[-40:]))
