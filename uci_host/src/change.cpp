@@ -91,8 +91,8 @@ int uci_del_list(uci_context* ctx, uci_ptr* ptr) {
         uci_option* o = find_option(ptr->s, ptr->option);
         ptr->o = o;
         if (!o || o->type != UCI_TYPE_LIST) return UCI_OK;
-        option_del_items(o, ptr->value);
         record(ptr->p, UCI_CMD_LIST_DEL, ptr->s->e.name, ptr->option, ptr->value);
+        if (option_del_items(o, ptr->value)) ptr->o = nullptr;
         return UCI_OK;
     });
 }
@@ -109,8 +109,11 @@ int uci_delete(uci_context* ctx, uci_ptr* ptr) {
             errno = 0;
             long idx = std::strtol(ptr->value, &end, 10);
             if (end == ptr->value || *end || errno) fail(UCI_ERR_INVAL);
-            if (!option_del_index(o, idx)) fail(UCI_ERR_NOTFOUND);
-            record(ptr->p, UCI_CMD_REMOVE, ptr->s->e.name, o->e.name, ptr->value);
+            std::string name = o->e.name;
+            bool dropped;
+            if (!option_del_index(o, idx, dropped)) fail(UCI_ERR_NOTFOUND);
+            if (dropped) ptr->o = nullptr;
+            record(ptr->p, UCI_CMD_REMOVE, ptr->s->e.name, name.c_str(), ptr->value);
             return UCI_OK;
         }
         delete_target(ptr);

@@ -98,8 +98,9 @@ bool apply(uci_package* p, const Change& ch) {
         if (ch.has_option) {
             if (!o) return false;
             long idx;
+            bool dropped;
             if (ch.value && *ch.value && o->type == UCI_TYPE_LIST)
-                return parse_index(ch.value, idx) && option_del_index(o, idx);
+                return parse_index(ch.value, idx) && option_del_index(o, idx, dropped);
             option_free(o);
             return true;
         }

@@ -84,9 +84,10 @@ void section_free(uci_section* s); // unlinks too
 bool option_set(uci_section* s, std::string_view name, std::string_view value);
 // Appends an item; a string option becomes a list [old, new] in place.
 void option_add_item(uci_section* s, std::string_view name, std::string_view value);
-// Removes every item equal to value.
-void option_del_items(uci_option* o, std::string_view value);
-bool option_del_index(uci_option* o, long index); // false when out of range
+// Remove every item equal to value, or the item at index (false when out of
+// range). A list left empty is freed; the result or `dropped` says so.
+bool option_del_items(uci_option* o, std::string_view value);
+bool option_del_index(uci_option* o, long index, bool& dropped);
 void option_free(uci_option* o);                  // unlinks too
 void option_rename(uci_option* o, std::string_view name);
 void section_rename(uci_section* s, std::string_view name);

@@ -310,8 +310,16 @@ void option_add_item(uci_section* s, std::string_view name, std::string_view val
     list_add_tail(&o->v.list, &item->list);
 }
 
-void option_del_items(uci_option* o, std::string_view value) {
-    if (o->type != UCI_TYPE_LIST) return;
+// A list whose last item goes is removed with it: the file form has no way
+// to hold an empty list, so memory and file would disagree otherwise.
+static bool drop_if_empty(uci_option* o) {
+    if (!uci_list_empty(&o->v.list)) return false;
+    option_free(o);
+    return true;
+}
+
+bool option_del_items(uci_option* o, std::string_view value) {
+    if (o->type != UCI_TYPE_LIST) return false;
     uci_element *e, *tmp;
     uci_foreach_element_safe(&o->v.list, tmp, e) {
         if (value == e->name) {
@@ -320,9 +328,11 @@ void option_del_items(uci_option* o, std::string_view value) {
             std::free(e);
         }
     }
+    return drop_if_empty(o);
 }
 
-bool option_del_index(uci_option* o, long index) {
+bool option_del_index(uci_option* o, long index, bool& dropped) {
+    dropped = false;
     if (o->type != UCI_TYPE_LIST || index < 0) return false;
     uci_element* e;
     long i = 0;
@@ -331,6 +341,7 @@ bool option_del_index(uci_option* o, long index) {
             list_del(&e->list);
             std::free(e->name);
             std::free(e);
+            dropped = drop_if_empty(o);
             return true;
         }
     }

@@ -7,6 +7,7 @@ router_add_gtest(uci_unit_tests
           ${UCI_TEST_DIR}/lookup_test.cpp
           ${UCI_TEST_DIR}/delta_test.cpp
           ${UCI_TEST_DIR}/api_test.cpp
+          ${UCI_TEST_DIR}/fuzz_test.cpp
   LIBS uci_standin)
 set_target_properties(uci_unit_tests PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/uci_host/tests)
