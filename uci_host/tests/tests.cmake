@@ -11,3 +11,5 @@ router_add_gtest(uci_unit_tests
   LIBS uci_standin)
 set_target_properties(uci_unit_tests PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/uci_host/tests)
+
+router_add_blackbox(uci_tool ${UCI_TEST_DIR}/uci_tool_test.sh DEPENDS uci)
