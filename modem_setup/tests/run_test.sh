@@ -86,7 +86,7 @@ fx=$(new_router)
 sed -i "s/option korvel '1'/option korvel '0'/" "$fx/etc/config/modeminfo"
 usb_device "$fx" 1-1 2c7c Quectel 1
 now=$(date +%s)
-touch -d "@$((now - 2))" "$fx/var/run/kv_init_log"
+touch "$fx/var/run/kv_init_log"
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" add 2c7c/125/318
 assert_eq "" "$OUT$(kmsg_of "$scr")" "fresh init marker: no initialization line"
@@ -98,13 +98,12 @@ assert_eq "korvel: modem initialization" "$OUT" "10 seconds old: stale"
 
 fx=$(new_router)
 : > "$fx/dev/cdc-wdm0"
-touch -d "@$((now - 2))" "$fx/var/run/kv_log"
-touch -d "@$((now - 2))" "$fx/var/run/kv_init_log"
+touch "$fx/var/run/kv_log"   # a run just now (the window is 9 seconds)
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" 12d1/1506/102
 assert_eq "" "$OUT$(kmsg_of "$scr")" "fresh run marker: quiet configuration"
 assert_contains "$(trace_of "$scr")" "reload_config" "configuration still done"
-touch -d "@$((now - 12))" "$scr/upper/var/run/kv_log"
+touch -d "@$(( $(date +%s) - 12 ))" "$scr/upper/var/run/kv_log"
 korvel "$fx" "$scr" 12d1/1506/102
 assert_eq 3 "$(kmsg_of "$scr" | wc -l)" "12 seconds later: logs again"
 assert_eq "" "$(cat "$scr/upper/var/run/kv_log")" "marker stays empty"
@@ -154,4 +153,18 @@ assert_eq "pidof korvel
 add rc=0
 reload_config" "$(head -3 <<<"$t")" "order"
 assert_contains "$out" "modem setup complete" "configuration finished"
+
+case_begin "hotplug hook hands add and remove with the product id to korvel"
+fx=$(new_router)
+mkdir -p "$fx/usr/bin"
+printf '#!/bin/sh\n. "%s/_record"\nrecord korvel "$@"\n' "$FAKES" > "$fx/usr/bin/korvel"
+chmod +x "$fx/usr/bin/korvel"
+scr=$(fresh_scratch)
+run_in "$fx" "$scr" sh -c '
+    for a in add:12d1/1506/102 remove:12d1/1506/102 bind:12d1/1506/102 add: change:1/2/3; do
+        ACTION=${a%%:*} PRODUCT=${a#*:} sh "$1"
+    done' _ "$ROUTER_SRC/data/hotplug/30-korvel"
+assert_eq "korvel add 12d1/1506/102
+korvel remove 12d1/1506/102" "$(trace_of "$scr")" "calls"
+
 korvel_finish
