@@ -145,7 +145,9 @@ assert_not_contains "$(cat "$scr/upper/tmp/calls")" "pwned"
 # a local proxy that answers nothing.
 fx=$(make_fixture)
 mkdir -p "$fx/sys/class/net/awg10" "$fx/etc/init.d" "$fx/usr/share/fakecmd"
-printf '#!/bin/sh\n[ "$1" = status ] && echo "opera-proxy is running"\nexit 0\n' > "$fx/etc/init.d/opera-proxy"
+# No "running" action: only the status text says it runs.
+printf '#!/bin/sh\ncase "$1" in status) echo "opera-proxy is running" ;; *) echo usage >&2; exit 1 ;; esac\n' \
+    > "$fx/etc/init.d/opera-proxy"
 chmod +x "$fx/etc/init.d/opera-proxy"
 echo "default dev pppoe-wan proto static scope link" > "$fx/usr/share/fakecmd/$(key ip route show default)"
 printf '000' > "$fx/usr/share/fakecmd/curl.default"

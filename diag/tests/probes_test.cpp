@@ -7,6 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include <uci.h>
+
 #include "probes.h"
 
 using namespace diag;
@@ -108,4 +110,41 @@ TEST(diag_ServiceProbe, RunningPidofAndPidText) {
         {"99999999999999", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(c.pid, pid_from_text(c.text)) << c.text;
+}
+
+// uci_get_option / option_disabled over a package loaded from a temporary
+// configuration directory.
+TEST(diag_UciOption, SingleValuesListsAndEnabled) {
+    char dir[] = "/tmp/diag_uci_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    std::string path = std::string(dir) + "/pkg";
+    FILE* f = fopen(path.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    fputs("config strategy 'off'\n\toption enabled '0'\n\tlist hostlist 'a'\n\n"
+          "config strategy 'on'\n\toption enabled '1'\n\toption name 'x'\n\n"
+          "config strategy 'bare'\n\toption enabled ''\n",
+          f);
+    fclose(f);
+
+    uci_context* ctx = uci_alloc_context();
+    ASSERT_NE(nullptr, ctx);
+    uci_set_confdir(ctx, dir);
+    uci_package* pkg = nullptr;
+    ASSERT_EQ(0, uci_load(ctx, "pkg", &pkg));
+    uci_section* off = uci_lookup_section(ctx, pkg, "off");
+    uci_section* on = uci_lookup_section(ctx, pkg, "on");
+    uci_section* bare = uci_lookup_section(ctx, pkg, "bare");
+    ASSERT_TRUE(off && on && bare);
+
+    EXPECT_STREQ("x", uci_get_option(ctx, on, "name"));
+    EXPECT_EQ(nullptr, uci_get_option(ctx, off, "hostlist"));  // a list
+    EXPECT_EQ(nullptr, uci_get_option(ctx, on, "missing"));
+    EXPECT_EQ(nullptr, uci_get_option(ctx, nullptr, "name"));
+    EXPECT_TRUE(option_disabled(ctx, off));
+    EXPECT_FALSE(option_disabled(ctx, on));
+    EXPECT_FALSE(option_disabled(ctx, bare));
+
+    uci_free_context(ctx);
+    unlink(path.c_str());
+    rmdir(dir);
 }
