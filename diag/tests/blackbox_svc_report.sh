@@ -41,8 +41,7 @@ done
 # config-only services show no status
 podkop_block=$(printf '%s' "$text" | sed -n '/=== СЕРВИС: podkop ===/,/--- Конфигурация/p')
 assert_not_contains "$podkop_block" "Статус:"
-# a service without init script is absent, whatever its files (velmora has none here)
-assert_not_contains "$text" "=== СЕРВИС: velmora ==="
+assert_contains "$text" "=== СЕРВИС: velmora ==="
 
 case_begin "JSON report of the sample router"
 assert_eq "" "$(json_ok "$json")" "JSON parses"
@@ -74,6 +73,12 @@ out=$(cat "$OUT/json-svc_overlap")
 assert_eq '["timestamp","hostname","system","services","overlap"]' \
     "$(printf '%s' "$out" | jq -c 'keys_unsorted')" "overlap only"
 assert_eq "0" "$(printf '%s' "$out" | jq '.services | length')"
+
+case_begin "a service without its init script is absent, whatever its files"
+fx=$(make_fixture)
+printf "config section 'main'\n\tlist community_lists 'youtube'\n" > "$fx/etc/config/podkop"
+out=$(sandbox --root "$fx" --path "$ROUTER_SAMPLE/bin" -- "$DIAG" --json --tests=svc_podkop,svc_stubby)
+assert_eq "[]" "$(printf '%s' "$out" | jq -c '.services')"
 
 case_begin "lookups keep their files private and leave nothing behind"
 fx=$(make_fixture)
