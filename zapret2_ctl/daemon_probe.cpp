@@ -5,6 +5,8 @@
 #include "paths.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 
@@ -14,14 +16,22 @@ namespace {
 
 constexpr std::size_t pid_path_capacity = 4096;
 
-// The PID a file names: 0 when unreadable, empty, not a number or not positive.
+// The PID a file names: 0 when empty, not a number, not positive or beyond
+// the int range (a wrapped value could name an unrelated live process).
+// -1 when the file cannot be opened.
 int read_pid_file(const char* path) {
     unique_file f(std::fopen(path, "re"));
     if (!f) return -1;
-    int pid = 0;
-    if (std::fscanf(f.get(), "%d", &pid) != 1 || pid <= 0) pid = 0;
+    char text[64];
+    std::size_t n = std::fread(text, 1, sizeof text - 1, f.get());
+    text[n] = '\0';
     if (f.close() != 0) log_warn("fclose failed for %s", path);
-    return pid;
+
+    errno = 0;
+    char* end = nullptr;
+    long pid = std::strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || pid <= 0 || pid > INT_MAX) return 0;
+    return static_cast<int>(pid);
 }
 
 } // namespace

@@ -57,6 +57,8 @@ TEST(zapret2_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
     write_file(dir / "nfqws2_negative.pid", "-5\n");
     write_file(dir / "nfqws2_garbage.pid", "running\n");
     write_file(dir / "nfqws2_empty.pid", "");
+    write_file(dir / "nfqws2_wraps_to_1.pid", "4294967297\n"); // 2^32 + 1
+    write_file(dir / "nfqws2_huge.pid", "99999999999999999999999\n");
     write_file(dir / "other_live.pid", pid_text(getpid()));
     write_file(dir / "nfqws.pid", pid_text(getpid()));
     ::mkdir((dir / "nfqws2_dir").c_str(), 0755);
