@@ -69,6 +69,11 @@ for tests in $SELECTIONS empty-list; do
 done
 assert_eq "$(printf '%s' "$json" | jq -c 'del(.timestamp) | .services')" \
     "$(jq -c 'del(.timestamp) | .services' "$OUT/json-empty-list")" "empty list selects everything"
+# the log alone: the interface table is read just for the masking
+log=$(jq -r '.log' "$OUT/json-svc_log")
+assert_contains "$log" "dial from 100.66.x.x:41822"
+assert_not_contains "$log" "100.66.12.34"
+assert_eq "false" "$(jq 'has("network")' "$OUT/json-svc_log")"
 out=$(cat "$OUT/json-svc_overlap")
 assert_eq '["timestamp","hostname","system","services","overlap"]' \
     "$(printf '%s' "$out" | jq -c 'keys_unsorted')" "overlap only"
