@@ -38,8 +38,11 @@ void* worker_pool::thread_main(void* self) {
     return nullptr;
 }
 
-// Makes sure someone will receive the next datagram: an idle worker, else a new thread.
+// Makes sure someone will receive the next datagram: an idle worker, else a new thread. A
+// worker already called, or a thread still starting, will receive soon: the pool would
+// otherwise grow by a thread for nearly every query while thread starts are slow.
 void worker_pool::call_receiver_locked() {
+    if (wakeups_ > 0 || starting_ > 0) return;
     if (idle_ > 0) {
         idle_--;
         wakeups_++;
@@ -52,10 +55,12 @@ void worker_pool::call_receiver_locked() {
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     pthread_attr_setstacksize(&attr, stack_size_);
     pthread_t tid;
-    if (pthread_create(&tid, &attr, thread_main, this) == 0)
+    if (pthread_create(&tid, &attr, thread_main, this) == 0) {
         threads_++;
-    else
+        starting_++;
+    } else {
         log_msg("[ERROR] Failed to create thread");
+    }
     pthread_attr_destroy(&attr);
 }
 
@@ -75,6 +80,7 @@ bool worker_pool::wait_idle(std::unique_lock<std::mutex>& lock, bool first) {
 
 void worker_pool::work(bool first) {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (!first) starting_--;
     for (;;) {
         if (receivers_ >= max_receivers && !wait_idle(lock, first)) {
             threads_--;

@@ -49,6 +49,7 @@ class worker_pool {
     unsigned receivers_ = 0; // workers in recvfrom
     unsigned idle_ = 0;      // workers waiting on wake_, not yet called
     unsigned wakeups_ = 0;   // calls to receive not yet taken by an idle worker
+    unsigned starting_ = 0;  // threads started that have not begun to work yet
 };
 
 } // namespace velmora
