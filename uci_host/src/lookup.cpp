@@ -11,16 +11,16 @@ namespace {
 
 // Resolves "@type[idx]" ("@[idx]" counts every section). Fails with INVAL
 // on bad syntax; a missing section is no error (nullptr).
-uci_section* resolve_extended(uci_package* p, const char* spec) {
-    if (spec[0] != '@') fail(UCI_ERR_INVAL);
-    const char* open = std::strchr(spec, '[');
-    std::size_t len = std::strlen(spec);
-    if (!open || len < 3 || spec[len - 1] != ']') fail(UCI_ERR_INVAL);
-    std::string_view type(spec + 1, static_cast<std::size_t>(open - spec - 1));
+uci_section* resolve_extended(uci_package* p, const char* text) {
+    if (text[0] != '@') fail(UCI_ERR_INVAL);
+    const char* open = std::strchr(text, '[');
+    std::size_t len = std::strlen(text);
+    if (!open || len < 3 || text[len - 1] != ']') fail(UCI_ERR_INVAL);
+    std::string_view type(text + 1, static_cast<std::size_t>(open - text - 1));
     char* end = nullptr;
     errno = 0;
     long idx = std::strtol(open + 1, &end, 10);
-    if (end != spec + len - 1 || errno != 0) fail(UCI_ERR_INVAL);
+    if (end != text + len - 1 || errno != 0) fail(UCI_ERR_INVAL);
 
     auto matches = [&](uci_section* s) { return type.empty() || type == s->type; };
     long count = 0;
