@@ -17,6 +17,24 @@ namespace {
 
 enum class config_kind { raw, uci, json };
 
+// How a UCI package is dumped for the report.
+struct dump_settings {
+    const char* package;
+    section_filter filter;  // null: every section
+    option_mask mask;       // null: nothing masked
+    bool mask_macs;
+    bool mask_servers;  // quoted JSON "server" values inside option values
+};
+
+constexpr dump_settings network_dump{"network", nullptr, network_option_masked, true, false};
+constexpr dump_settings firewall_dump{"firewall", firewall_section_hidden, nullptr, false, false};
+constexpr dump_settings dhcp_dump{"dhcp", dhcp_section_hidden, nullptr, false, false};
+constexpr dump_settings podkop_dump{"podkop", nullptr, podkop_option_masked, false, true};
+constexpr dump_settings brimvale_dump{"brimvale", nullptr, brimvale_option_masked, false, true};
+constexpr dump_settings zapret2_dump{"zapret2", zapret2_section_hidden, nullptr, false, false};
+constexpr dump_settings telemt_dump{"telemt", nullptr, telemt_option_masked, false, false};
+constexpr dump_settings wireless_dump{"wireless", nullptr, wireless_option_masked, true, false};
+
 struct service_row {
     int32_t test_flags::*flag;
     const char* name;
@@ -24,43 +42,31 @@ struct service_row {
     const char* process;  // empty: none
     const char* config_path;
     config_kind kind;
-    const char* package;  // UCI kind only
-    section_filter filter;
-    option_mask mask;
-    bool mask_macs;
-    bool hidden;
+    const dump_settings* dump;  // UCI kind only
+    bool hidden;                // listed for its configuration only
 };
 
 constexpr service_row service_table[] = {
-    {&test_flags::svc_cron, "crond", "cron", "crond", "/etc/crontabs/root", config_kind::raw,
-     nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_network, "network", "network", "", "/etc/config/network", config_kind::uci,
-     "network", nullptr, network_option_masked, true, true},
-    {&test_flags::svc_firewall, "firewall", "firewall", "", "/etc/config/firewall",
-     config_kind::uci, "firewall", firewall_section_hidden, nullptr, false, false},
-    {&test_flags::svc_dnsmasq, "dnsmasq", "dnsmasq", "dnsmasq", "/etc/config/dhcp",
-     config_kind::uci, "dhcp", dhcp_section_hidden, nullptr, false, false},
-    {&test_flags::svc_velmora, "velmora", "velmora", "velmora", "/etc/config/velmora",
-     config_kind::raw, nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_singbox, "sing-box", "sing-box", "sing-box", "/etc/sing-box/config.json",
-     config_kind::json, nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_podkop, "podkop", "podkop", "", "/etc/config/podkop", config_kind::uci,
-     "podkop", nullptr, podkop_option_masked, false, true},
-    {&test_flags::svc_brimvale, "brimvale", "brimvale", "", "/etc/config/brimvale",
-     config_kind::uci, "brimvale", nullptr, brimvale_option_masked, false, true},
-    {&test_flags::svc_zapret, "zapret", "zapret", "nfqws", "/etc/config/zapret", config_kind::raw,
-     nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2",
-     config_kind::uci, "zapret2", zapret2_section_hidden, nullptr, false, false},
-    {&test_flags::svc_ytunblock, "youtubeUnblock", "youtubeUnblock", "youtubeUnblock",
-     "/etc/config/youtubeUnblock", config_kind::raw, nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_dohproxy, "doh-proxy", "doh-proxy", "doh-proxy", "/etc/config/doh-proxy",
-     config_kind::raw, nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_stubby, "stubby", "stubby", "stubby", "/etc/stubby/stubby.yml",
-     config_kind::raw, nullptr, nullptr, nullptr, false, false},
-    {&test_flags::svc_telemt, "telemt", "telemt", "telemt", "/etc/config/telemt",
-     config_kind::uci, "telemt", nullptr, telemt_option_masked, false, false},
+    {&test_flags::svc_cron, "crond", "cron", "crond", "/etc/crontabs/root", config_kind::raw, nullptr, false},
+    {&test_flags::svc_network, "network", "network", "", "/etc/config/network", config_kind::uci, &network_dump, true},
+    {&test_flags::svc_firewall, "firewall", "firewall", "", "/etc/config/firewall", config_kind::uci, &firewall_dump, false},
+    {&test_flags::svc_dnsmasq, "dnsmasq", "dnsmasq", "dnsmasq", "/etc/config/dhcp", config_kind::uci, &dhcp_dump, false},
+    {&test_flags::svc_velmora, "velmora", "velmora", "velmora", "/etc/config/velmora", config_kind::raw, nullptr, false},
+    {&test_flags::svc_singbox, "sing-box", "sing-box", "sing-box", "/etc/sing-box/config.json", config_kind::json, nullptr, false},
+    {&test_flags::svc_podkop, "podkop", "podkop", "", "/etc/config/podkop", config_kind::uci, &podkop_dump, true},
+    {&test_flags::svc_brimvale, "brimvale", "brimvale", "", "/etc/config/brimvale", config_kind::uci, &brimvale_dump, true},
+    {&test_flags::svc_zapret, "zapret", "zapret", "nfqws", "/etc/config/zapret", config_kind::raw, nullptr, false},
+    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2", config_kind::uci, &zapret2_dump, false},
+    {&test_flags::svc_ytunblock, "youtubeUnblock", "youtubeUnblock", "youtubeUnblock", "/etc/config/youtubeUnblock", config_kind::raw, nullptr, false},
+    {&test_flags::svc_dohproxy, "doh-proxy", "doh-proxy", "doh-proxy", "/etc/config/doh-proxy", config_kind::raw, nullptr, false},
+    {&test_flags::svc_stubby, "stubby", "stubby", "stubby", "/etc/stubby/stubby.yml", config_kind::raw, nullptr, false},
+    {&test_flags::svc_telemt, "telemt", "telemt", "telemt", "/etc/config/telemt", config_kind::uci, &telemt_dump, false},
 };
+
+void dump_package(const dump_settings& d, char* dst, size_t cap) {
+    dump_uci_config(d.package, dst, cap, d.filter, d.mask, d.mask_macs);
+    if (d.mask_servers) mask_servers_in_text(dst, cap);
+}
 
 void fill_config(service_entry& e, const service_row& row) {
     switch (row.kind) {
@@ -74,11 +80,7 @@ void fill_config(service_entry& e, const service_row& row) {
         break;
     }
     case config_kind::uci:
-        dump_uci_config(row.package, e.config, sizeof e.config, row.filter, row.mask,
-                        row.mask_macs);
-        // Proxy strings of podkop and brimvale carry JSON with the server address.
-        if (row.mask == podkop_option_masked || row.mask == brimvale_option_masked)
-            mask_servers_in_text(e.config, sizeof e.config);
+        dump_package(*row.dump, e.config, sizeof e.config);
         break;
     }
 }
@@ -113,8 +115,7 @@ void collect_services(diag_report& r) {
 
 void collect_wifi_config(diag_report& r) {
     if (!file_exists("/etc/config/wireless")) return;
-    dump_uci_config("wireless", r.network.wifi_config, sizeof r.network.wifi_config, nullptr,
-                    wireless_option_masked, true);
+    dump_package(wireless_dump, r.network.wifi_config, sizeof r.network.wifi_config);
 }
 
 void collect_system_log(diag_report& r) {
