@@ -14,19 +14,16 @@ if(ROUTER_TESTS)
   router_add_gtest(diagsvc_unit_tests
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_mask_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/json_mask_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_dump_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/json_mask_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_test.cpp
     LIBS diag_core)
-endif()
 
-if(ROUTER_TESTS)
+  # The sample router's report, JSON selections, canaries, lookups, overflow.
   router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_report.sh
                       DEPENDS tarvona_diag uci)
-endif()
-
-if(ROUTER_TESTS)
+  # tarvona_diag as a CGI program behind busybox httpd.
   router_add_blackbox(diagsvc_blackbox_cgi ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_cgi.sh
                       DEPENDS tarvona_diag uci)
 endif()
