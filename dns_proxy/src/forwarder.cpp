@@ -132,7 +132,8 @@ void handle_request(dns_request* req) {
     std::unique_ptr<dns_request> owned(req);
     const bool quiet = is_quiet_name(req->domain);
     const long long id = static_cast<long long>(req->req_id);
-    const std::vector<std::string> servers = snapshot_servers();
+    const std::shared_ptr<const server_entries> list = snapshot_servers();
+    const server_entries& servers = *list;
 
     uint8_t reply[dns_message_cap];
     uint8_t held[dns_message_cap];

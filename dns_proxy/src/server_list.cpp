@@ -51,19 +51,22 @@ std::vector<std::string> read_fallback_servers(const char* path) {
 void reload_servers(const char* path) {
     // Read the file before taking the lock: workers copying the list never wait on disk I/O.
     std::vector<std::string> fallback = read_fallback_servers(path);
-    std::vector<std::string> fresh;
-    fresh.reserve(2 + fallback.size());
-    fresh.push_back(g_settings.server1);
-    fresh.push_back(g_settings.server2);
-    for (auto& e : fallback) fresh.push_back(std::move(e));
+    auto fresh = std::make_shared<server_entries>();
+    fresh->reserve(2 + fallback.size());
+    fresh->push_back(g_settings.server1);
+    fresh->push_back(g_settings.server2);
+    for (auto& e : fallback) fresh->push_back(std::move(e));
+    std::shared_ptr<const server_entries> old;
     {
         std::lock_guard<std::mutex> guard(g_servers.lock);
-        g_servers.entries.swap(fresh);
+        old = std::move(g_servers.entries);
+        g_servers.entries = std::move(fresh);
     }
+    // old is released here, outside the lock (workers may still hold it)
     log_msg("[INFO] Reloaded fallback servers");
 }
 
-std::vector<std::string> snapshot_servers() {
+std::shared_ptr<const server_entries> snapshot_servers() {
     std::lock_guard<std::mutex> guard(g_servers.lock);
     return g_servers.entries;
 }

@@ -3,6 +3,7 @@
 // signal handler); workers take a copy under the list lock.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,8 +14,13 @@ namespace velmora {
 constexpr const char* fallback_resolver_path = "/tmp/resolv.conf.d/resolv.conf.auto";
 constexpr size_t fallback_line_cap = 256; // a longer line is judged in 255-character pieces
 
+using server_entries = std::vector<std::string>; // "ip:port"; index is priority - 1
+
+// The list itself never changes once built: a reload builds a new one and swaps the pointer,
+// so a worker's copy is a reference taken under the lock, and a request that is running keeps
+// the list it started with.
 struct server_list {
-    std::vector<std::string> entries; // "ip:port"; index is priority - 1
+    std::shared_ptr<const server_entries> entries = std::make_shared<const server_entries>();
     std::mutex lock;
 };
 
@@ -31,7 +37,7 @@ std::vector<std::string> read_fallback_servers(const char* path);
 /// Rebuilds g_servers from the settings and the file at path, then logs the reload.
 void reload_servers(const char* path);
 
-/// Copy of the current list, taken under its lock.
-std::vector<std::string> snapshot_servers();
+/// The current list, taken under its lock; it stays valid and unchanged while held.
+std::shared_ptr<const server_entries> snapshot_servers();
 
 } // namespace velmora
