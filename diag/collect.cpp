@@ -17,11 +17,11 @@ const char check_host[] = "google.com";
 
 namespace {
 
-constexpr size_t work_capacity = 4096;  // every command and file of this pass
+constexpr size_t work_capacity = 4096; // every command and file of this pass
 constexpr size_t ping_output = 512;
 constexpr size_t proxy_output = 256;
 
-char g_work[work_capacity];  // static: the pass is single-threaded
+char g_work[work_capacity]; // static: the pass is single-threaded
 
 const char* command_output(const char* cmd) {
     run_command(cmd, g_work, sizeof g_work);
@@ -92,7 +92,8 @@ void collect_wifi(diag_report& r) {
 void collect_network(const test_flags& f, diag_report& r) {
     network_facts& n = r.network;
     if (f.net_interfaces)
-        n.interface_count = parse_ip_brief(command_output("ip -br addr"), n.interfaces, max_interfaces);
+        n.interface_count =
+            parse_ip_brief(command_output("ip -br addr"), n.interfaces, max_interfaces);
     if (f.net_links)
         n.link_count = parse_ip_link(command_output("ip -br link"), n.links, max_links);
     if (f.net_routes)
@@ -131,7 +132,7 @@ bool is_safe_iface_name(const char* s) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void format_ping_command(const char* iface, const char* target, char* out, size_t cap) {
     if (is_safe_iface_name(iface)) {
@@ -185,4 +186,4 @@ void collect_report(const test_flags& f, diag_report& r) {
     if (f.svc_log) collect_system_log(r);
 }
 
-}  // namespace diag
+} // namespace diag

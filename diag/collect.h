@@ -22,4 +22,4 @@ void ping_from_iface(diag_report& r, const char* iface);
 // An interface name outside [A-Za-z0-9._@-] is single-quoted.
 void format_ping_command(const char* iface, const char* target, char* out, size_t cap);
 
-}  // namespace diag
+} // namespace diag

@@ -27,7 +27,7 @@ void write_all(const char* data, size_t len) {
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace diag;

@@ -11,7 +11,9 @@ namespace {
 const char* const hidden_names[] = {"lo",      "sit0",    "gre0",    "gretap0",
                                     "erspan0", "ip6tnl0", "ip6gre0", "tunl0"};
 
-bool is_hex(char c) { return isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool is_hex(char c) {
+    return isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Copies s up to, not including, the nth occurrence of sep (or all of s),
 // at most max bytes.
@@ -26,7 +28,7 @@ void copy_before_nth(const char* s, char sep, int nth, char* out, size_t max) {
     out[n] = '\0';
 }
 
-}  // namespace
+} // namespace
 
 bool is_hidden_iface(const char* name) {
     if (!name) return false;
@@ -118,4 +120,4 @@ void mask_macs_in_text(const char* text, char* out) {
     out[o] = '\0';
 }
 
-}  // namespace diag
+} // namespace diag

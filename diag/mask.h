@@ -32,4 +32,4 @@ void mask_mac(const char* mac, char* out);
 // replaced by its mask_mac form; at most 8191 bytes are written.
 void mask_macs_in_text(const char* text, char* out);
 
-}  // namespace diag
+} // namespace diag

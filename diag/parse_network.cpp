@@ -31,7 +31,7 @@ void set_status(iface_row& row, const char* state, bool unknown_is_up) {
         copy_text(row.status, state);
 }
 
-}  // namespace
+} // namespace
 
 int parse_ip_brief(const char* text, iface_row* rows, int max_rows) {
     int count = 0;
@@ -163,4 +163,4 @@ void parse_proxy_output(const char* text, proxy_check_result& pc) {
         copy_text(pc.error, t);
 }
 
-}  // namespace diag
+} // namespace diag

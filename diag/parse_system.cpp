@@ -9,7 +9,7 @@ namespace diag {
 namespace {
 constexpr size_t release_line = 256;
 constexpr size_t wide_line = 512;
-}  // namespace
+} // namespace
 
 void parse_openwrt_release(const char* text, system_facts& s) {
     s.distrib_id[0] = s.release[0] = s.revision[0] = '\0';
@@ -47,12 +47,14 @@ void parse_loadavg(const char* text, double load[3]) {
     field_slot f[5];
     int n = split_fields(text, f, 5);
     if (n > 2)
-        for (int i = 0; i < 3; ++i) load[i] = leading_double(f[i]);
+        for (int i = 0; i < 3; ++i)
+            load[i] = leading_double(f[i]);
 }
 
 void parse_free(const char* text, system_facts& s) {
     char* const out[] = {s.total, s.used, s.free, s.shared, s.buffers, s.available};
-    for (char* o : out) o[0] = '\0';
+    for (char* o : out)
+        o[0] = '\0';
     char line[wide_line];
     const char* p = text;
     while ((p = next_line(p, line, sizeof line))) {
@@ -60,7 +62,8 @@ void parse_free(const char* text, system_facts& s) {
         field_slot f[8];
         int n = split_fields(line, f, 8);
         if (n < 4) return;
-        for (int i = 1; i < n && i <= 6; ++i) copy_text(out[i - 1], 32, f[i]);
+        for (int i = 1; i < n && i <= 6; ++i)
+            copy_text(out[i - 1], 32, f[i]);
         return;
     }
 }
@@ -68,7 +71,7 @@ void parse_free(const char* text, system_facts& s) {
 int parse_df(const char* text, disk_row* rows, int max_rows) {
     int count = 0;
     char line[wide_line];
-    const char* p = next_line(text, line, sizeof line);  // column header
+    const char* p = next_line(text, line, sizeof line); // column header
     while (p && count < max_rows && (p = next_line(p, line, sizeof line))) {
         char* t = trim(line);
         if (!*t) continue;
@@ -86,4 +89,4 @@ int parse_df(const char* text, disk_row* rows, int max_rows) {
     return count;
 }
 
-}  // namespace diag
+} // namespace diag

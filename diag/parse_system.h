@@ -20,4 +20,4 @@ void parse_free(const char* text, system_facts& s);
 // skipped). Returns the row count (at most max_rows).
 int parse_df(const char* text, disk_row* rows, int max_rows);
 
-}  // namespace diag
+} // namespace diag

@@ -18,13 +18,13 @@ namespace diag {
 
 namespace {
 
-constexpr size_t line_piece = 1024;   // run_command reads pieces of this size
-constexpr size_t probe_output = 128;  // running / status / pidof probes
-constexpr size_t small_output = 64;   // enabled probe, PID file
+constexpr size_t line_piece = 1024;  // run_command reads pieces of this size
+constexpr size_t probe_output = 128; // running / status / pidof probes
+constexpr size_t small_output = 64;  // enabled probe, PID file
 
 // Pipe from popen, closed (and waited for) on scope exit.
 class pipe_reader {
-public:
+  public:
     explicit pipe_reader(const char* cmd) : f_(popen(cmd, "r")) {}
     ~pipe_reader() {
         if (f_) pclose(f_);
@@ -33,12 +33,12 @@ public:
     pipe_reader& operator=(const pipe_reader&) = delete;
     FILE* get() const { return f_; }
 
-private:
+  private:
     FILE* f_;
 };
 
 class fd_holder {
-public:
+  public:
     explicit fd_holder(int fd) : fd_(fd) {}
     ~fd_holder() {
         if (fd_ >= 0) close(fd_);
@@ -47,17 +47,17 @@ public:
     fd_holder& operator=(const fd_holder&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
-}  // namespace
+} // namespace
 
 int run_command(const char* cmd, char* buf, size_t cap) {
     if (!buf || cap == 0) return -1;
     buf[0] = '\0';
     if (!cmd) return -1;
-    fflush(nullptr);  // a child must not repeat our unwritten output
+    fflush(nullptr); // a child must not repeat our unwritten output
     pipe_reader pipe(cmd);
     if (!pipe.get()) return -1;
     size_t stored = 0;
@@ -178,4 +178,4 @@ bool service_enabled(const char* init_script) {
     return running_from_running_output(out);
 }
 
-}  // namespace diag
+} // namespace diag

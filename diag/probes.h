@@ -51,4 +51,4 @@ bool running_from_status_output(const char* out);
 bool running_from_pidof_output(const char* out);
 int pid_from_text(const char* text);
 
-}  // namespace diag
+} // namespace diag

@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t line_capacity = 8192;
 
-char g_line[line_capacity];  // every formatted line and masked text
+char g_line[line_capacity]; // every formatted line and masked text
 
 // Formats into the line buffer cut to size - 1 bytes, then appends it.
 __attribute__((format(printf, 2, 3))) void append_line(size_t size, const char* fmt, ...) {
@@ -32,7 +32,7 @@ const char double_rule[] =
 
 void section_banner(const char* title) {
     out_append(double_rule);
-    out_append("                              ");  // 30 spaces
+    out_append("                              "); // 30 spaces
     out_append(title);
     out_append("\n");
     out_append(double_rule);
@@ -41,7 +41,7 @@ void section_banner(const char* title) {
 
 void render_header(const diag_report& r) {
     out_append(hash_rule);
-    out_append("                                QZ Diagnostics\n");  // 32 spaces
+    out_append("                                QZ Diagnostics\n"); // 32 spaces
     out_append(hash_rule);
     out_append("\n");
     out_append("Дата и время: ");
@@ -118,7 +118,7 @@ void render_links(const network_facts& n) {
     for (int i = 0; i < n.link_count && i < max_links; ++i) {
         const iface_row& row = n.links[i];
         if (is_hidden_iface(row.name)) continue;
-        mask_mac(row.mac, masked);  // empty stays empty
+        mask_mac(row.mac, masked); // empty stays empty
         append_line(128, "%-16s %-12s %s\n", row.name, row.status, masked);
     }
     out_append("\n");
@@ -290,7 +290,8 @@ void render_overlap(const overlap_analysis& o) {
         append_line(256, "  ⚠ %s — %s секция \"%s\" — также в: ", c.list, c.service, c.section);
         const char* names[3];
         int k = 0;
-        if (c.zapret) names[k++] = c.zapret == coverage_all_traffic ? "zapret (весь трафик)" : "zapret";
+        if (c.zapret)
+            names[k++] = c.zapret == coverage_all_traffic ? "zapret (весь трафик)" : "zapret";
         if (c.zapret2)
             names[k++] = c.zapret2 == coverage_all_traffic ? "zapret2 (весь трафик)" : "zapret2";
         if (c.youtubeUnblock) names[k++] = "youtubeUnblock";
@@ -312,7 +313,8 @@ void render_overlap(const overlap_analysis& o) {
 
 void render_services(const diag_report& r, const test_flags& f) {
     section_banner("СЕРВИСЫ");
-    for (int i = 0; i < r.service_count && i < max_services; ++i) render_service(r.services[i]);
+    for (int i = 0; i < r.service_count && i < max_services; ++i)
+        render_service(r.services[i]);
     if (f.svc_overlap) render_overlap(r.overlap);
     if (f.svc_log && r.log[0]) {
         out_append(double_rule);
@@ -326,11 +328,12 @@ void render_services(const diag_report& r, const test_flags& f) {
 
 void render_end() {
     out_append(hash_rule);
-    out_append("                                  КОНЕЦ ОТЧЁТА                                  \n");
+    out_append(
+        "                                  КОНЕЦ ОТЧЁТА                                  \n");
     out_append(hash_rule);
 }
 
-}  // namespace
+} // namespace
 
 void render_text_report(const diag_report& r, const test_flags& f) {
     render_header(r);
@@ -340,4 +343,4 @@ void render_text_report(const diag_report& r, const test_flags& f) {
     render_end();
 }
 
-}  // namespace diag
+} // namespace diag

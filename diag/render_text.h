@@ -9,4 +9,4 @@ namespace diag {
 // buffer (which the caller has emptied). Runs no command, reads no file.
 void render_text_report(const diag_report& r, const test_flags& f);
 
-}  // namespace diag
+} // namespace diag

@@ -4,15 +4,19 @@
 namespace diag {
 
 namespace {
-diag_report g_report;     // several hundred KiB: static, never on the stack
+diag_report g_report; // several hundred KiB: static, never on the stack
 size_t g_out_pos = 0;
-}  // namespace
+} // namespace
 
 char output_buffer[output_capacity];
 
-diag_report& report_storage() { return g_report; }
+diag_report& report_storage() {
+    return g_report;
+}
 
-size_t out_position() { return g_out_pos; }
+size_t out_position() {
+    return g_out_pos;
+}
 
 void out_reset() {
     g_out_pos = 0;
@@ -34,4 +38,4 @@ void out_sync() {
     g_out_pos = strlen(output_buffer);
 }
 
-}  // namespace diag
+} // namespace diag

@@ -20,13 +20,13 @@ namespace diag {
 
 // One 0/1 flag per test key, in the fixed order of collection and report.
 struct test_flags {
-    int32_t sys_version;     // always on
-    int32_t sys_kernel;      // always on
-    int32_t sys_uptime;      // always on
+    int32_t sys_version; // always on
+    int32_t sys_kernel;  // always on
+    int32_t sys_uptime;  // always on
     int32_t sys_cpu;
     int32_t sys_memory;
     int32_t sys_disk;
-    int32_t sys_time;        // always on
+    int32_t sys_time; // always on
     int32_t net_interfaces;
     int32_t net_links;
     int32_t net_routes;
@@ -77,14 +77,16 @@ bool any_service_test(const test_flags& f);
 // terminated. A null src stores the empty text.
 inline void copy_text(char* dst, size_t cap, const char* src) {
     if (cap == 0) return;
-    if (!src) { dst[0] = '\0'; return; }
+    if (!src) {
+        dst[0] = '\0';
+        return;
+    }
     size_t n = strnlen(src, cap - 1);
     memcpy(dst, src, n);
     dst[n] = '\0';
 }
 
-template <size_t N>
-inline void copy_text(char (&dst)[N], const char* src) {
+template <size_t N> inline void copy_text(char (&dst)[N], const char* src) {
     copy_text(dst, N, src);
 }
 
@@ -129,8 +131,8 @@ struct system_facts {
 struct iface_row {
     char name[32];
     char status[16];
-    char ip[64];   // first address with prefix length; empty in links
-    char mac[24];  // only in links, only a well-formed MAC; unmasked
+    char ip[64];  // first address with prefix length; empty in links
+    char mac[24]; // only in links, only a well-formed MAC; unmasked
 };
 
 struct route_row {
@@ -287,7 +289,7 @@ diag_report& report_storage();
 
 // ---------------------------------------------------------------- output
 
-constexpr size_t output_capacity = 262144;  // 256 KiB
+constexpr size_t output_capacity = 262144; // 256 KiB
 
 // The output buffer and its write position (static storage).
 extern char output_buffer[output_capacity];
@@ -305,4 +307,4 @@ void out_append(const char* text);
 // renderer): position := strlen(output_buffer), at most capacity - 1.
 void out_sync();
 
-}  // namespace diag
+} // namespace diag

@@ -9,7 +9,7 @@ namespace diag {
 
 namespace {
 
-constexpr size_t query_scratch = 64;  // action and format pass through this
+constexpr size_t query_scratch = 64; // action and format pass through this
 constexpr size_t test_list_work = 1024;
 
 // The four system tests that every report carries.
@@ -33,29 +33,28 @@ const char* after_prefix(const char* arg, const char* prefix) {
     return strncmp(arg, prefix, n) == 0 ? arg + n : nullptr;
 }
 
-}  // namespace
+} // namespace
 
-const char help_text[] =
-    "QZ Diagnostics - утилита диагностики роутера OpenWrt\n"
-    "\n"
-    "Использование:\n"
-    "  tarvona_diag                      Полная диагностика\n"
-    "  tarvona_diag --tests=список       Выборочные тесты\n"
-    "  tarvona_diag --format=json        Вывод в формате JSON\n"
-    "  tarvona_diag -d                   Скачать отчёт\n"
-    "\n"
-    "Доступные тесты:\n"
-    "  Система:  sys_version, sys_kernel, sys_uptime, sys_cpu,\n"
-    "            sys_memory, sys_disk, sys_time\n"
-    "  Сеть:     net_interfaces, net_links, net_routes, net_routes6,\n"
-    "            net_arp, net_dns, net_conntrack, net_traffic,\n"
-    "            net_ping, net_wifi, net_nftables\n"
-    "  Сервисы:  svc_cron, svc_network, svc_firewall, svc_dnsmasq,\n"
-    "            svc_velmora, svc_singbox, svc_podkop, svc_zapret,\n"
-    "            svc_zapret2, svc_ytunblock, svc_dohproxy, svc_stubby,\n"
-    "            svc_telemt, svc_overlap, svc_log\n"
-    "\n"
-    "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron\n";
+const char help_text[] = "QZ Diagnostics - утилита диагностики роутера OpenWrt\n"
+                         "\n"
+                         "Использование:\n"
+                         "  tarvona_diag                      Полная диагностика\n"
+                         "  tarvona_diag --tests=список       Выборочные тесты\n"
+                         "  tarvona_diag --format=json        Вывод в формате JSON\n"
+                         "  tarvona_diag -d                   Скачать отчёт\n"
+                         "\n"
+                         "Доступные тесты:\n"
+                         "  Система:  sys_version, sys_kernel, sys_uptime, sys_cpu,\n"
+                         "            sys_memory, sys_disk, sys_time\n"
+                         "  Сеть:     net_interfaces, net_links, net_routes, net_routes6,\n"
+                         "            net_arp, net_dns, net_conntrack, net_traffic,\n"
+                         "            net_ping, net_wifi, net_nftables\n"
+                         "  Сервисы:  svc_cron, svc_network, svc_firewall, svc_dnsmasq,\n"
+                         "            svc_velmora, svc_singbox, svc_podkop, svc_zapret,\n"
+                         "            svc_zapret2, svc_ytunblock, svc_dohproxy, svc_stubby,\n"
+                         "            svc_telemt, svc_overlap, svc_log\n"
+                         "\n"
+                         "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron\n";
 
 void set_request_defaults(request& rq) {
     copy_text(rq.action, "run");
@@ -113,7 +112,8 @@ bool apply_arguments(int argc, const char* const* argv, request& rq) {
 void select_tests(const char* tests, test_flags& f) {
     memset(&f, 0, sizeof f);
     if (!tests || !*tests) {
-        for (const test_key& k : test_keys) f.*(k.flag) = 1;
+        for (const test_key& k : test_keys)
+            f.*(k.flag) = 1;
         return;
     }
     f.sys_version = f.sys_kernel = f.sys_uptime = f.sys_time = 1;
@@ -129,16 +129,20 @@ void select_tests(const char* tests, test_flags& f) {
     }
 }
 
-bool wants_json(const request& rq) { return strcmp(rq.format, "json") == 0; }
+bool wants_json(const request& rq) {
+    return strcmp(rq.format, "json") == 0;
+}
 
-bool wants_download(const request& rq) { return strcmp(rq.action, "download") == 0; }
+bool wants_download(const request& rq) {
+    return strcmp(rq.action, "download") == 0;
+}
 
 size_t format_headers(const request& rq, const char* timestamp, char* out, size_t cap) {
     if (!out || cap == 0) return 0;
     int n;
     if (!wants_download(rq)) {
-        const char* type = wants_json(rq) ? "application/json; charset=utf-8"
-                                          : "text/plain; charset=utf-8";
+        const char* type =
+            wants_json(rq) ? "application/json; charset=utf-8" : "text/plain; charset=utf-8";
         n = snprintf(out, cap,
                      "Content-Type: %s\r\n"
                      "Cache-Control: no-cache, no-store, must-revalidate\r\n"
@@ -165,4 +169,4 @@ size_t format_headers(const request& rq, const char* timestamp, char* out, size_
     return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
 }
 
-}  // namespace diag
+} // namespace diag

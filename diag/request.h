@@ -9,9 +9,9 @@
 namespace diag {
 
 struct request {
-    char action[32];  // "download" asks for an attachment (CGI only)
-    char format[16];  // "json" selects the JSON renderer
-    char tests[512];  // comma-separated keys; empty means all
+    char action[32]; // "download" asks for an attachment (CGI only)
+    char format[16]; // "json" selects the JSON renderer
+    char tests[512]; // comma-separated keys; empty means all
 };
 
 // action "run", format "text", tests empty.
@@ -46,4 +46,4 @@ size_t format_headers(const request& rq, const char* timestamp, char* out, size_
 // The usage text printed by --help.
 extern const char help_text[];
 
-}  // namespace diag
+} // namespace diag

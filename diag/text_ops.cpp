@@ -6,9 +6,11 @@
 namespace diag {
 
 char* trim(char* s) {
-    while (*s && is_blank(*s)) ++s;
+    while (*s && is_blank(*s))
+        ++s;
     size_t n = strlen(s);
-    while (n > 0 && is_blank(s[n - 1])) --n;
+    while (n > 0 && is_blank(s[n - 1]))
+        --n;
     s[n] = '\0';
     return s;
 }
@@ -17,10 +19,12 @@ int split_fields(const char* text, field_slot* fields, int max) {
     int count = 0;
     const char* p = text;
     while (p && count < max) {
-        while (*p && is_blank(*p)) ++p;
+        while (*p && is_blank(*p))
+            ++p;
         if (!*p) break;
         size_t n = 0;
-        while (p[n] && !is_blank(p[n]) && n < field_capacity - 1) ++n;
+        while (p[n] && !is_blank(p[n]) && n < field_capacity - 1)
+            ++n;
         memcpy(fields[count], p, n);
         fields[count][n] = '\0';
         ++count;
@@ -33,7 +37,8 @@ const char* next_line(const char* pos, char* line, size_t cap) {
     if (cap > 0) line[0] = '\0';
     if (!pos || !*pos || cap == 0) return nullptr;
     size_t n = 0;
-    while (pos[n] && pos[n] != '\n' && n < cap - 1) ++n;
+    while (pos[n] && pos[n] != '\n' && n < cap - 1)
+        ++n;
     memcpy(line, pos, n);
     line[n] = '\0';
     if (pos[n] == '\n') return pos + n + 1;
@@ -50,4 +55,4 @@ double leading_double(const char* s) {
     return strtod(s, nullptr);
 }
 
-}  // namespace diag
+} // namespace diag

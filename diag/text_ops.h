@@ -10,7 +10,9 @@ constexpr size_t field_capacity = 128;
 using field_slot = char[field_capacity];
 
 // True for space and the controls tab .. carriage return.
-inline bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_blank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Skips leading blanks and cuts trailing blanks in place. Returns the first
 // non-blank position (the empty text at the end when all was blank).
@@ -32,4 +34,4 @@ int64_t leading_int64(const char* s);
 // Decimal reading of s as strtod does; 0 when none.
 double leading_double(const char* s);
 
-}  // namespace diag
+} // namespace diag

@@ -44,7 +44,7 @@ TEST(diag_MaskMac, Cases) {
         {"AA:BB:CC:DD:EE:FF", "AA:BB:CC:xx:xx:xx"},
         {"", ""},
         {"aa:bb", "aa:bb:xx:xx:xx"},
-        {"0123456789abcdefABCD:1:2", "0123456789abcde:xx:xx:x"},  // cut to 23 bytes
+        {"0123456789abcdefABCD:1:2", "0123456789abcde:xx:xx:x"}, // cut to 23 bytes
     };
     for (const auto& c : cases) {
         char out[masked_mac_capacity];
@@ -62,7 +62,8 @@ TEST(diag_MaskMacsInText, Cases) {
          "fe80::3e22:fbff:fe10:aa01 dev br-lan lladdr 3c:22:fb:10:aa:01 STALE",
          "192.168.1.20 dev br-lan lladdr 3c:22:fb:xx:xx:xx REACHABLE\n"
          "fe80::3e22:fbff:fe10:aa01 dev br-lan lladdr 3c:22:fb:xx:xx:xx STALE"},
-        {"two: 00:11:22:33:44:55 and AA:BB:CC:DD:EE:FF.", "two: 00:11:22:xx:xx:xx and AA:BB:CC:xx:xx:xx."},
+        {"two: 00:11:22:33:44:55 and AA:BB:CC:DD:EE:FF.",
+         "two: 00:11:22:xx:xx:xx and AA:BB:CC:xx:xx:xx."},
         {"word 0123456789ab stays", "word 0123456789ab stays"},
         {"fe80::1234:5678:9abc:def0%br-lan", "fe80::1234:5678:9abc:def0%br-lan"},
         {"", ""},
@@ -77,7 +78,8 @@ TEST(diag_MaskMacsInText, Cases) {
 
 TEST(diag_MaskMacsInText, OutputStopsAt8191Bytes) {
     std::string in;
-    while (in.size() < 9000) in += "00:11:22:33:44:55 ";
+    while (in.size() < 9000)
+        in += "00:11:22:33:44:55 ";
     static char out[masked_text_capacity + 16];
     memset(out, 'Z', sizeof out);
     mask_macs_in_text(in.c_str(), out);
@@ -94,11 +96,11 @@ TEST(diag_IfaceFilters, Cases) {
         bool hidden;
         bool wan;
     } const cases[] = {
-        {"lo", true, false},        {"sit0@NONE", true, false}, {"ip6tnl0", true, false},
-        {"gre0", true, false},      {"tunl0", true, false},     {"wan", false, true},
-        {"wan6", false, true},      {"eth0", false, true},      {"eth1", false, true},
-        {"eth2", false, false},     {"pppoe-wan", false, true}, {"br-lan", false, false},
-        {"lo0", false, false},      {"erspan0", true, false},
+        {"lo", true, false},    {"sit0@NONE", true, false}, {"ip6tnl0", true, false},
+        {"gre0", true, false},  {"tunl0", true, false},     {"wan", false, true},
+        {"wan6", false, true},  {"eth0", false, true},      {"eth1", false, true},
+        {"eth2", false, false}, {"pppoe-wan", false, true}, {"br-lan", false, false},
+        {"lo0", false, false},  {"erspan0", true, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.hidden, is_hidden_iface(c.name)) << c.name;
@@ -110,7 +112,7 @@ TEST(diag_IsMacAddress, Cases) {
     EXPECT_TRUE(is_mac_address("aa:bb:cc:dd:ee:ff"));
     EXPECT_TRUE(is_mac_address("00:1A:2b:3C:4d:5E"));
     EXPECT_FALSE(is_mac_address("aa:bb:cc:dd:ee:f"));
-    EXPECT_FALSE(is_mac_address("aa:bb:ccxdd:ee:ff"));   // letter where a colon belongs
+    EXPECT_FALSE(is_mac_address("aa:bb:ccxdd:ee:ff")); // letter where a colon belongs
     EXPECT_FALSE(is_mac_address("aa:bb:cc:dd:ee:fg"));
     EXPECT_FALSE(is_mac_address("00:00:00:00:00:00:00"));
     EXPECT_FALSE(is_mac_address(""));

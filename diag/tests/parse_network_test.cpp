@@ -54,7 +54,8 @@ TEST(diag_IpBrief, RealOutput) {
 
 TEST(diag_IpBrief, RowLimitAndLongName) {
     std::string out;
-    for (int i = 0; i < 40; ++i) out += "veth" + std::to_string(i) + " UP 10.0.0." + std::to_string(i) + "/24\n";
+    for (int i = 0; i < 40; ++i)
+        out += "veth" + std::to_string(i) + " UP 10.0.0." + std::to_string(i) + "/24\n";
     static iface_row rows[max_interfaces];
     EXPECT_EQ(32, parse_ip_brief(out.c_str(), rows, max_interfaces));
     EXPECT_STREQ("veth31", rows[31].name);
@@ -82,9 +83,9 @@ TEST(diag_IpLink, RealOutput) {
         {"UNKNOWN", "00:00:00:00:00:00"},
         {"UP", "94:83:c4:a1:b2:c3"},
         {"link down", "94:83:c4:a1:b2:c5"},
-        {"UP", ""},  // UNKNOWN with UP among the flags
+        {"UP", ""}, // UNKNOWN with UP among the flags
         {"UNKNOWN", ""},
-        {"UP", ""},  // letter in a colon place
+        {"UP", ""}, // letter in a colon place
         {"UP", "94:83:c4:a1:b2:c7"},
     };
     for (int i = 0; i < n; ++i) {
@@ -95,15 +96,14 @@ TEST(diag_IpLink, RealOutput) {
 }
 
 TEST(diag_Routes, RealOutputAndKeywordPlaces) {
-    const char* out =
-        "default via 192.0.2.1 dev wan proto static\n"
-        "default dev pppoe-wan proto static scope link metric 10\n"
-        "10.0.0.1 dev pppoe-wan proto kernel scope link src 100.66.12.34\n"
-        "192.168.1.0/24 dev br-lan proto kernel scope link src 192.168.1.1\n"
-        "\n"
-        "blackhole 10.99.0.0/16 metric\n"
-        "via dev x\n"
-        "10.5.0.0/16 via 10.0.0.1 via 10.0.0.2 dev a dev b metric 1 metric 2\n";
+    const char* out = "default via 192.0.2.1 dev wan proto static\n"
+                      "default dev pppoe-wan proto static scope link metric 10\n"
+                      "10.0.0.1 dev pppoe-wan proto kernel scope link src 100.66.12.34\n"
+                      "192.168.1.0/24 dev br-lan proto kernel scope link src 192.168.1.1\n"
+                      "\n"
+                      "blackhole 10.99.0.0/16 metric\n"
+                      "via dev x\n"
+                      "10.5.0.0/16 via 10.0.0.1 via 10.0.0.2 dev a dev b metric 1 metric 2\n";
     static route_row rows[max_routes];
     int n = parse_routes(out, rows, max_routes);
     ASSERT_EQ(7, n);
@@ -117,8 +117,8 @@ TEST(diag_Routes, RealOutputAndKeywordPlaces) {
         {"default", "", "pppoe-wan", "10"},
         {"10.0.0.1", "", "pppoe-wan", ""},
         {"192.168.1.0/24", "", "br-lan", ""},
-        {"blackhole", "", "", ""},  // "metric" last: no value
-        {"via", "", "x", ""},       // the first word is never a keyword
+        {"blackhole", "", "", ""}, // "metric" last: no value
+        {"via", "", "x", ""},      // the first word is never a keyword
         {"10.5.0.0/16", "10.0.0.2", "b", "2"},
     };
     for (int i = 0; i < n; ++i) {
@@ -131,14 +131,16 @@ TEST(diag_Routes, RealOutputAndKeywordPlaces) {
 
 TEST(diag_Routes, Ipv6AndLimit) {
     static route_row rows[max_routes];
-    int n = parse_routes("default from 2001:db8::/64 via fe80::1 dev pppoe-wan proto static metric 512 pref medium\n"
-                         "fd3c:5a71:9e04::/64 dev br-lan proto static metric 1024 pref medium\n",
-                         rows, max_routes);
+    int n = parse_routes(
+        "default from 2001:db8::/64 via fe80::1 dev pppoe-wan proto static metric 512 pref medium\n"
+        "fd3c:5a71:9e04::/64 dev br-lan proto static metric 1024 pref medium\n",
+        rows, max_routes);
     ASSERT_EQ(2, n);
     EXPECT_STREQ("fe80::1", rows[0].gateway);
     EXPECT_STREQ("512", rows[0].metric);
     std::string many;
-    for (int i = 0; i < 70; ++i) many += "10.0." + std::to_string(i) + ".0/24 dev br-lan\n";
+    for (int i = 0; i < 70; ++i)
+        many += "10.0." + std::to_string(i) + ".0/24 dev br-lan\n";
     EXPECT_EQ(64, parse_routes(many.c_str(), rows, max_routes));
 }
 
@@ -153,16 +155,20 @@ TEST(diag_ResolvConf, Cases) {
     EXPECT_STREQ("2001:db8::53", dns[1]);
     EXPECT_STREQ("1.2.3.4", dns[2]);
     std::string many;
-    for (int i = 0; i < 10; ++i) many += "nameserver 10.0.0." + std::to_string(i) + "\n";
+    for (int i = 0; i < 10; ++i)
+        many += "nameserver 10.0.0." + std::to_string(i) + "\n";
     EXPECT_EQ(8, parse_resolv_conf(many.c_str(), dns, max_dns));
 }
 
 TEST(diag_NetDev, RealFile) {
     const char* text =
         "Inter-|   Receive                                                |  Transmit\n"
-        " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs drop fifo colls carrier compressed\n"
-        "    lo:   28196     312    0    0    0     0          0         0    28196     312    0    0    0     0       0          0\n"
-        "  eth0: 9876543210 7654321    0    0    0     0          0       0 1234567890123 654321    0    0    0     0       0          0\n"
+        " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs "
+        "drop fifo colls carrier compressed\n"
+        "    lo:   28196     312    0    0    0     0          0         0    28196     312    0   "
+        " 0    0     0       0          0\n"
+        "  eth0: 9876543210 7654321    0    0    0     0          0       0 1234567890123 654321   "
+        " 0    0    0     0       0          0\n"
         "br-lan: 1 2 3 4 5 6 7 8 9\n"
         "junk line without colon\n";
     static traffic_row rows[max_traffic_rows];
@@ -187,8 +193,10 @@ TEST(diag_Ping, BusyboxOutputs) {
         int success;
         double ms;
     } const cases[] = {
-        {"PING 1.1.1.1 (1.1.1.1): 56 data bytes\n64 bytes from 1.1.1.1: seq=0 ttl=57 time=12.345 ms\n\n"
-         "--- 1.1.1.1 ping statistics ---\n1 packets transmitted, 1 packets received, 0% packet loss\n"
+        {"PING 1.1.1.1 (1.1.1.1): 56 data bytes\n64 bytes from 1.1.1.1: seq=0 ttl=57 time=12.345 "
+         "ms\n\n"
+         "--- 1.1.1.1 ping statistics ---\n1 packets transmitted, 1 packets received, 0% packet "
+         "loss\n"
          "round-trip min/avg/max = 12.345/12.345/12.345 ms\n",
          1, 12.345},
         {"PING google.com (142.250.74.46): 56 data bytes\n\n--- google.com ping statistics ---\n"

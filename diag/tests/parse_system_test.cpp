@@ -14,7 +14,7 @@ std::unique_ptr<system_facts> fresh() {
     memset(s.get(), 0, sizeof *s);
     return s;
 }
-}  // namespace
+} // namespace
 
 TEST(diag_OpenwrtRelease, RealFileAndQuotes) {
     auto s = fresh();
@@ -39,14 +39,14 @@ TEST(diag_OpenwrtRelease, EdgeValues) {
         const char* text;
         const char* id;
     } const cases[] = {
-        {"DISTRIB_ID='OpenWrt\n", "OpenWrt"},       // only a leading quote
-        {"DISTRIB_ID=\"Open\"Wrt\"\n", "Open\"Wrt"},  // one quote off each end only
-        {"DISTRIB_ID= spaced \n", " spaced "},        // no white-space trimming
-        {"DISTRIB_ID='a'\nDISTRIB_ID='b'\n", "b"},    // last wins
-        {"DISTRIB_ID\nOTHER=1\n", ""},                // no "="
+        {"DISTRIB_ID='OpenWrt\n", "OpenWrt"},        // only a leading quote
+        {"DISTRIB_ID=\"Open\"Wrt\"\n", "Open\"Wrt"}, // one quote off each end only
+        {"DISTRIB_ID= spaced \n", " spaced "},       // no white-space trimming
+        {"DISTRIB_ID='a'\nDISTRIB_ID='b'\n", "b"},   // last wins
+        {"DISTRIB_ID\nOTHER=1\n", ""},               // no "="
         {"DISTRIB_ID=''\n", ""},
         {"DISTRIB_ID='\n", ""},
-        {"distrib_id='x'\n", ""},                     // exact key only
+        {"distrib_id='x'\n", ""}, // exact key only
     };
     for (const auto& c : cases) {
         auto s = fresh();
@@ -104,14 +104,13 @@ TEST(diag_Free, BusyboxAndShortLines) {
 
 TEST(diag_Df, RealOutputWrappedLineAndLimit) {
     auto s = fresh();
-    const char* df =
-        "Filesystem                Size      Used Available Use% Mounted on\n"
-        "/dev/root                 4.5M      4.5M         0 100% /rom\n"
-        "tmpfs                   241.0M    316.0K    240.7M   0% /tmp\n"
-        "/dev/mtdblock6_very_long_device_name_that_wrapped\n"
-        "                         53.9M      1.3M     52.6M   2% /overlay\n"
-        "overlayfs:/overlay       53.9M      1.3M     52.6M   2% /\n"
-        "\n";
+    const char* df = "Filesystem                Size      Used Available Use% Mounted on\n"
+                     "/dev/root                 4.5M      4.5M         0 100% /rom\n"
+                     "tmpfs                   241.0M    316.0K    240.7M   0% /tmp\n"
+                     "/dev/mtdblock6_very_long_device_name_that_wrapped\n"
+                     "                         53.9M      1.3M     52.6M   2% /overlay\n"
+                     "overlayfs:/overlay       53.9M      1.3M     52.6M   2% /\n"
+                     "\n";
     int n = parse_df(df, s->disk, max_disk_rows);
     // Both halves of the wrapped entry have fewer than six fields: skipped.
     ASSERT_EQ(3, n);
@@ -122,7 +121,8 @@ TEST(diag_Df, RealOutputWrappedLineAndLimit) {
     EXPECT_STREQ("/", s->disk[2].mount);
 
     std::string many = "Filesystem Size Used Available Use% Mounted on\n";
-    for (int i = 0; i < 20; ++i) many += "tmpfs 1M 0 1M 0% /mnt/m" + std::to_string(i) + "\n";
+    for (int i = 0; i < 20; ++i)
+        many += "tmpfs 1M 0 1M 0% /mnt/m" + std::to_string(i) + "\n";
     EXPECT_EQ(16, parse_df(many.c_str(), s->disk, max_disk_rows));
     EXPECT_STREQ("/mnt/m15", s->disk[15].mount);
     EXPECT_EQ(0, parse_df("Filesystem Size Used Available Use% Mounted on\n", s->disk, 16));

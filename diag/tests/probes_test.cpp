@@ -39,7 +39,8 @@ TEST(diag_RunCommand, LongLineComesInPiecesOf1023) {
 
 TEST(diag_RunCommand, ReadsToTheEndAndIgnoresStatus) {
     char buf[64];
-    EXPECT_EQ(8, run_command("echo one; echo two >&2; false; echo end 2>/dev/null", buf, sizeof buf));
+    EXPECT_EQ(8,
+              run_command("echo one; echo two >&2; false; echo end 2>/dev/null", buf, sizeof buf));
     EXPECT_STREQ("one\nend\n", buf);
     EXPECT_EQ(0, run_command("true", buf, sizeof buf));
     EXPECT_STREQ("", buf);
@@ -82,15 +83,13 @@ TEST(diag_ServiceProbe, StatusOutputs) {
         const char* out;
         bool running;
     } const cases[] = {
-        {"running", true},
-        {"service is running (pid 12)\n", true},
-        {"active", true},
-        {"active (waiting)\n", true},
-        {"inactive", false},
-        {"stopped\n", false},
+        {"running", true},   {"service is running (pid 12)\n", true},
+        {"active", true},    {"active (waiting)\n", true},
+        {"inactive", false}, {"stopped\n", false},
         {"", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.running, running_from_status_output(c.out)) << c.out;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.running, running_from_status_output(c.out)) << c.out;
     EXPECT_FALSE(running_from_status_output(nullptr));
 }
 
@@ -105,11 +104,11 @@ TEST(diag_ServiceProbe, RunningPidofAndPidText) {
         const char* text;
         int pid;
     } const cases[] = {
-        {"1234\n", 1234}, {"  77 \n", 77}, {"812 813 814\n", 812},
-        {"", 0},          {"abc", 0},      {"-5", 0},
-        {"99999999999999", 0},
+        {"1234\n", 1234}, {"  77 \n", 77}, {"812 813 814\n", 812}, {"", 0},
+        {"abc", 0},       {"-5", 0},       {"99999999999999", 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.pid, pid_from_text(c.text)) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.pid, pid_from_text(c.text)) << c.text;
 }
 
 // uci_get_option / option_disabled over a package loaded from a temporary
@@ -137,7 +136,7 @@ TEST(diag_UciOption, SingleValuesListsAndEnabled) {
     ASSERT_TRUE(off && on && bare);
 
     EXPECT_STREQ("x", uci_get_option(ctx, on, "name"));
-    EXPECT_EQ(nullptr, uci_get_option(ctx, off, "hostlist"));  // a list
+    EXPECT_EQ(nullptr, uci_get_option(ctx, off, "hostlist")); // a list
     EXPECT_EQ(nullptr, uci_get_option(ctx, on, "missing"));
     EXPECT_EQ(nullptr, uci_get_option(ctx, nullptr, "name"));
     EXPECT_TRUE(option_disabled(ctx, off));

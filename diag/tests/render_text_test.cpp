@@ -46,7 +46,7 @@ iface_row iface(const char* name, const char* status, const char* ip, const char
     return row;
 }
 
-}  // namespace
+} // namespace
 
 TEST(diag_RenderText, SystemOnlyWholeReport) {
     fixture fx;
@@ -78,24 +78,24 @@ TEST(diag_RenderText, SystemOnlyWholeReport) {
     copy_text(s.disk[0].mount, "/rom");
     copy_text(s.time, "Tue Dec  8 21:24:22 UTC 2026");
 
-    std::string want = hash_rule + std::string(32, ' ') + "QZ Diagnostics\n" + hash_rule + "\n" +
-                       "Дата и время: 2026-12-08 21:24:22\nHostname: OpenWrt\n\n" +
-                       banner("СИСТЕМА") +
-                       "--- Версия OpenWrt ---\n"
-                       "DISTRIB_ID=OpenWrt\nDISTRIB_RELEASE=23.05.3\nDISTRIB_REVISION=r23809\n"
-                       "DISTRIB_TARGET=mediatek/filogic\nDISTRIB_ARCH=aarch64_cortex-a53\n"
-                       "DISTRIB_DESCRIPTION=OpenWrt 23.05.3 r23809\n\n"
-                       "--- Версия ядра ---\n5.15.150\n\n"
-                       "--- Uptime ---\n21:24:22 up 3 days\n\n"
-                       "--- Загрузка CPU ---\n0.50 0.26 1.00\n\n"
-                       "--- Память ---\n"
-                       "              total        used        free      shared     buffers   available\n"
-                       "Mem:        493516       88244      353472        1124       51800      366356\n\n"
-                       "--- Дисковое пространство ---\n"
-                       "Filesystem            Size    Used   Avail Use% Mounted on\n"
-                       "/dev/root               4.5M    4.5M       0 100% /rom\n\n"
-                       "--- Системное время ---\nTue Dec  8 21:24:22 UTC 2026\n\n" +
-                       end_marker;
+    std::string want =
+        hash_rule + std::string(32, ' ') + "QZ Diagnostics\n" + hash_rule + "\n" +
+        "Дата и время: 2026-12-08 21:24:22\nHostname: OpenWrt\n\n" + banner("СИСТЕМА") +
+        "--- Версия OpenWrt ---\n"
+        "DISTRIB_ID=OpenWrt\nDISTRIB_RELEASE=23.05.3\nDISTRIB_REVISION=r23809\n"
+        "DISTRIB_TARGET=mediatek/filogic\nDISTRIB_ARCH=aarch64_cortex-a53\n"
+        "DISTRIB_DESCRIPTION=OpenWrt 23.05.3 r23809\n\n"
+        "--- Версия ядра ---\n5.15.150\n\n"
+        "--- Uptime ---\n21:24:22 up 3 days\n\n"
+        "--- Загрузка CPU ---\n0.50 0.26 1.00\n\n"
+        "--- Память ---\n"
+        "              total        used        free      shared     buffers   available\n"
+        "Mem:        493516       88244      353472        1124       51800      366356\n\n"
+        "--- Дисковое пространство ---\n"
+        "Filesystem            Size    Used   Avail Use% Mounted on\n"
+        "/dev/root               4.5M    4.5M       0 100% /rom\n\n"
+        "--- Системное время ---\nTue Dec  8 21:24:22 UTC 2026\n\n" +
+        end_marker;
     EXPECT_EQ(want, fx.render());
 }
 
@@ -115,15 +115,13 @@ TEST(diag_RenderText, InterfacesLinksTrafficMaskedAndFiltered) {
     fx.select("net_interfaces,net_links,net_traffic");
     network_facts& n = fx.r->network;
     const iface_row rows[] = {
-        iface("lo", "UNKNOWN", "127.0.0.1/8", ""),
-        iface("eth0", "UP", "203.0.113.7/24", ""),
-        iface("br-lan", "UP", "192.168.1.1/24", ""),
-        iface("sit0@NONE", "DOWN", "", ""),
-        iface("pppoe-wan", "UP", "2001:db8::2/64", ""),
-        iface("wan", "DOWN", "", ""),
+        iface("lo", "UNKNOWN", "127.0.0.1/8", ""),      iface("eth0", "UP", "203.0.113.7/24", ""),
+        iface("br-lan", "UP", "192.168.1.1/24", ""),    iface("sit0@NONE", "DOWN", "", ""),
+        iface("pppoe-wan", "UP", "2001:db8::2/64", ""), iface("wan", "DOWN", "", ""),
     };
     n.interface_count = 6;
-    for (int i = 0; i < 6; ++i) n.interfaces[i] = rows[i];
+    for (int i = 0; i < 6; ++i)
+        n.interfaces[i] = rows[i];
     n.link_count = 3;
     n.links[0] = iface("lo", "UNKNOWN", "", "00:00:00:00:00:00");
     n.links[1] = iface("eth1", "UP", "", "94:83:c4:a1:b2:c3");
@@ -269,7 +267,7 @@ TEST(diag_RenderText, Services) {
     copy_text(cron.name, "crond");
     copy_text(cron.config_path, "/etc/crontabs/root");
     cron.running = 1;
-    cron.pid = 0;  // running, PID not found
+    cron.pid = 0; // running, PID not found
     cron.enabled = 1;
     copy_text(cron.config, "0 4 * * * /sbin/reboot\n");
     service_entry& stopped = fx.r->services[1];
@@ -332,7 +330,7 @@ TEST(diag_RenderText, OverlapBlock) {
     c[0].zapret = coverage_all_traffic;
     c[0].zapret2 = coverage_by_name;
     c[0].youtubeUnblock = coverage_by_name;
-    copy_text(c[1].list, "news");  // all zero: no line
+    copy_text(c[1].list, "news"); // all zero: no line
     copy_text(c[2].list, "meta");
     copy_text(c[2].section, "b1");
     copy_text(c[2].service, "brimvale");
@@ -344,33 +342,35 @@ TEST(diag_RenderText, OverlapBlock) {
     copy_text(o.nslookup[1].domain, "example.org");
     copy_text(o.nslookup[1].ip, "-");
 
-    std::string want = banner("СЕРВИСЫ") + double_rule + "=== АНАЛИЗ СПИСКОВ И ПЕРЕСЕЧЕНИЙ ===\n" +
-                       double_rule +
-                       "\n"
-                       "podkop:\n"
-                       "  Секция \"main\" (vpn, wg0): youtube, news\n"
-                       "  Секция \"extra\" (, awg10): \n"
-                       "\n"
-                       "brimvale:\n"
-                       "  Секция \"b1\" (proxy): meta\n"
-                       "\n"
-                       "Конфликты:\n"
-                       "  ⚠ youtube — podkop секция \"main\" — также в: zapret (весь трафик), "
-                       "zapret2, youtubeUnblock\n"
-                       "  ⚠ meta — brimvale секция \"b1\" — также в: zapret, zapret2 (весь трафик)\n"
-                       "\n"
-                       "NSLookup:\n"
-                       "  youtube.com          142.250.74.46\n"
-                       "  example.org          -\n"
-                       "\n";
+    std::string want =
+        banner("СЕРВИСЫ") + double_rule + "=== АНАЛИЗ СПИСКОВ И ПЕРЕСЕЧЕНИЙ ===\n" + double_rule +
+        "\n"
+        "podkop:\n"
+        "  Секция \"main\" (vpn, wg0): youtube, news\n"
+        "  Секция \"extra\" (, awg10): \n"
+        "\n"
+        "brimvale:\n"
+        "  Секция \"b1\" (proxy): meta\n"
+        "\n"
+        "Конфликты:\n"
+        "  ⚠ youtube — podkop секция \"main\" — также в: zapret (весь трафик), "
+        "zapret2, youtubeUnblock\n"
+        "  ⚠ meta — brimvale секция \"b1\" — также в: zapret, zapret2 (весь трафик)\n"
+        "\n"
+        "NSLookup:\n"
+        "  youtube.com          142.250.74.46\n"
+        "  example.org          -\n"
+        "\n";
     out = fx.render();
     EXPECT_EQ(want + end_marker, out.substr(out.find(banner("СЕРВИСЫ"))));
 
-    for (int i = 0; i < 3; ++i) c[i].zapret = c[i].zapret2 = c[i].youtubeUnblock = 0;
+    for (int i = 0; i < 3; ++i)
+        c[i].zapret = c[i].zapret2 = c[i].youtubeUnblock = 0;
     o.nslookup_count = 0;
     out = fx.render();
-    EXPECT_NE(std::string::npos,
-              out.find("  Секция \"b1\" (proxy): meta\n\nКонфликтов не обнаружено.\n\n" + hash_rule));
+    EXPECT_NE(
+        std::string::npos,
+        out.find("  Секция \"b1\" (proxy): meta\n\nКонфликтов не обнаружено.\n\n" + hash_rule));
 }
 
 TEST(diag_RenderText, LogBlockAndOverflowKeepsEndMarker) {

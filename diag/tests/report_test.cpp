@@ -14,10 +14,10 @@ TEST(diag_OutAppend, DropWholeRule) {
     std::string big(output_capacity - 10, 'a');
     out_append(big.c_str());
     EXPECT_EQ(big.size(), out_position());
-    out_append("0123456789");  // would end at byte 262144: dropped whole
+    out_append("0123456789"); // would end at byte 262144: dropped whole
     EXPECT_EQ(big.size(), out_position());
     EXPECT_EQ('\0', output_buffer[big.size()]);
-    out_append("012345678");  // ends exactly at 262143: fits
+    out_append("012345678"); // ends exactly at 262143: fits
     EXPECT_EQ(output_capacity - 1, out_position());
     EXPECT_EQ('8', output_buffer[output_capacity - 2]);
     EXPECT_EQ('\0', output_buffer[output_capacity - 1]);

@@ -38,7 +38,7 @@ request parse(const char* query, std::vector<const char*> args, bool* help = nul
     return rq;
 }
 
-}  // namespace
+} // namespace
 
 TEST(diag_TestKeys, OrderAndCount) {
     EXPECT_STREQ("sys_version", test_keys[0].key);
@@ -87,10 +87,10 @@ TEST(diag_QueryParam, Cases) {
     } const cases[] = {
         {"action=download&format=json", "format", true, "json"},
         {"format=json&format=text", "format", true, "json"},  // first wins
-        {"xformat=json&format=text", "format", true, "text"},  // whole segment name
+        {"xformat=json&format=text", "format", true, "text"}, // whole segment name
         {"format", "format", false, ""},                      // no "="
         {"format=", "format", true, ""},
-        {"tests=a+b%20c", "tests", true, "a+b%20c"},  // verbatim
+        {"tests=a+b%20c", "tests", true, "a+b%20c"}, // verbatim
         {"format=0123456789abcdefXYZ", "format", true, "0123456789abcde"},
         {"&&format=x&", "format", true, "x"},
         {"", "format", false, ""},
@@ -168,11 +168,12 @@ TEST(diag_Headers, Downloads) {
     request rq = parse("action=download&format=json", {});
     size_t n = format_headers(rq, "2026-12-08 21:24:22", out, sizeof out);
     EXPECT_EQ(strlen(out), n);
-    EXPECT_STREQ("Content-Type: text/plain; charset=utf-8\r\n"
-                 "Content-Disposition: attachment; filename=\"tarvona_diag_2026-12-08_21_24_22.json\"\r\n"
-                 "Cache-Control: no-cache, no-store, must-revalidate\r\n"
-                 "\r\n",
-                 out);
+    EXPECT_STREQ(
+        "Content-Type: text/plain; charset=utf-8\r\n"
+        "Content-Disposition: attachment; filename=\"tarvona_diag_2026-12-08_21_24_22.json\"\r\n"
+        "Cache-Control: no-cache, no-store, must-revalidate\r\n"
+        "\r\n",
+        out);
     rq = parse(nullptr, {"-d"});
     format_headers(rq, "2026-12-08 21:24:22", out, sizeof out);
     EXPECT_NE(nullptr, strstr(out, "filename=\"tarvona_diag_2026-12-08_21_24_22.txt\"\r\n"));
@@ -180,9 +181,12 @@ TEST(diag_Headers, Downloads) {
 
 TEST(diag_Help, Text) {
     std::string h = help_text;
-    EXPECT_EQ(0u, h.find("QZ Diagnostics - утилита диагностики роутера OpenWrt\n\nИспользование:\n"));
-    EXPECT_NE(std::string::npos, h.find("  tarvona_diag -d                   Скачать отчёт\n\nДоступные тесты:\n"));
-    EXPECT_NE(std::string::npos, h.find("            svc_telemt, svc_overlap, svc_log\n\nПример: "));
+    EXPECT_EQ(0u,
+              h.find("QZ Diagnostics - утилита диагностики роутера OpenWrt\n\nИспользование:\n"));
+    EXPECT_NE(std::string::npos,
+              h.find("  tarvona_diag -d                   Скачать отчёт\n\nДоступные тесты:\n"));
+    EXPECT_NE(std::string::npos,
+              h.find("            svc_telemt, svc_overlap, svc_log\n\nПример: "));
     EXPECT_EQ(std::string::npos, h.find("svc_brimvale"));
     // 17 lines plus three empty ones.
     EXPECT_EQ(20, std::count(h.begin(), h.end(), '\n'));

@@ -13,11 +13,7 @@ TEST(diag_Trim, Cases) {
         const char* in;
         const char* out;
     } const cases[] = {
-        {"  abc \t\n", "abc"},
-        {"\r\v\f x y \r", "x y"},
-        {"   ", ""},
-        {"", ""},
-        {"plain", "plain"},
+        {"  abc \t\n", "abc"}, {"\r\v\f x y \r", "x y"}, {"   ", ""}, {"", ""}, {"plain", "plain"},
     };
     for (const auto& c : cases) {
         std::string buf = c.in;
@@ -51,7 +47,8 @@ TEST(diag_NextLine, WalksLinesAndCutsLongOnes) {
     const char* text = "first\n0123456789\n\nlast";
     char line[6];
     std::vector<std::string> got;
-    for (const char* p = text; (p = next_line(p, line, sizeof line));) got.push_back(line);
+    for (const char* p = text; (p = next_line(p, line, sizeof line));)
+        got.push_back(line);
     // The 10-byte line comes in two pieces of at most 5 bytes; its line feed
     // ends the second piece, the empty line stays one empty line.
     EXPECT_EQ((std::vector<std::string>{"first", "01234", "56789", "", "last"}), got);
