@@ -111,7 +111,13 @@ out=$(sandbox --root "$SAMPLE" --path "$FAKES" --net --env "QUERY_STRING=format=
     -- "$DIAG" --format=text)
 assert_eq "$(printf '%80s' '' | tr ' ' '#')" "$(printf '%s' "$out" | head -n 1)" "text report"
 assert_contains "$out" "--- DNS серверы ---"
-assert_not_contains "$out" "--- Загрузка CPU ---"
+# Only the selection plus the four always-on system tests.
+assert_contains "$out" "DISTRIB_ID=OpenWrt"
+assert_contains "$out" $'--- Версия ядра ---\n5.15.150\n\n--- Uptime ---\n21:24:22 up 3 days'
+assert_contains "$out" $'--- Системное время ---\nTue Dec  8 21:24:22 MSK 2026\n\n'
+for block in "Загрузка CPU" "Память" "Дисковое" "Сетевые интерфейсы" "Проверка связи" "СЕРВИСЫ"; do
+    assert_not_contains "$out" "$block"
+done
 
 case_begin "hostile query strings and arguments"
 long=$(head -c 5000 /dev/zero | tr '\0' 'A')
