@@ -43,7 +43,8 @@ DNSMASQ_ADDR = "127.0.0.10"
 dnsmasq = subprocess.Popen(
     ["dnsmasq", "-k", "-C", "/dev/null", "--no-resolv", "--no-hosts", "--bind-interfaces",
      f"--listen-address={DNSMASQ_ADDR}", "--port=53", "--user=root", "--pid-file=",
-     "--log-facility=-", "--host-record=www.zone.test,192.0.2.80", "--local=/zone.test/"],
+     "--log-facility=-", "--host-record=www.zone.test,192.0.2.80", "--local=/zone.test/",
+     "--address=/many.test/192.0.2.9"],
     stderr=subprocess.PIPE, text=True)
 for line in dnsmasq.stderr:
     if "started" in line:
@@ -328,6 +329,27 @@ def in_flight_requests_are_bounded():
     finally:
         S1.reading.set()
         S2.reading.set()
+        v.stop()
+
+
+@case
+def workers_follow_concurrency_not_query_count():
+    # 4000 queries, 50 outstanding at a time, through dnsmasq: the pool needs about 50
+    # workers plus a few receivers, however many queries pass and however slowly threads start.
+    v = Velmora("127.0.0.1:5306", f"{DNSMASQ_ADDR}:53", S2.text)
+    try:
+        check(v.wait_line("Velmora running"), "started")
+        names = os.path.join(os.environ.get("TMPDIR", "/tmp"), "velmora-many.txt")
+        with open(names, "w") as f:
+            f.writelines(f"q{i}.many.test A\n" for i in range(4000))
+        out = subprocess.run(["dnsperf", "-s", "127.0.0.1", "-p", "5306", "-d", names, "-n", "1",
+                              "-q", "50", "-t", "5"], capture_output=True, text=True).stdout
+        check("Queries completed:    4000" in out, f"all answered: {out[-600:]}")
+        with open(f"/proc/{v.proc.pid}/status") as f:
+            threads = next(int(l.split()[1]) for l in f if l.startswith("Threads:"))
+        print(f"workers after the run: {threads - 1}", flush=True)
+        check(threads <= 50 + 16, f"threads after the run: {threads}")
+    finally:
         v.stop()
 
 
