@@ -2,6 +2,7 @@
 //
 // One run is one request: read the request, collect, render, print, exit 0.
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -56,6 +57,10 @@ int main(int argc, char** argv) {
     }
     if (length > output_capacity - 1) length = output_capacity - 1;
 
+    // A client that went away must not turn the run into a signal death:
+    // from here on a closed stdout is a failed write, and the exit stays 0.
+    // (Not earlier: the commands of the collection inherit the disposition.)
+    signal(SIGPIPE, SIG_IGN);
     if (getenv("REQUEST_METHOD")) {
         char now[32], headers[512];
         format_timestamp(now, sizeof now);

@@ -104,6 +104,21 @@ assert_eq "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron" "$(t
 assert_eq 20 "$(wc -l < "$scr/help")" "help lines"
 assert_eq "no" "$([ -e "$scr/upper/tmp/calls" ] && echo yes || echo no)" "no command ran"
 
+case_begin "CGI: a client gone before the answer still ends with status 0"
+# stdout is a pipe whose reading end is already closed: every write fails.
+rc=$(python3 - "$ROUTER_SANDBOX" "$SAMPLE" "$FAKES" "$DIAG" <<'PY'
+import os, subprocess, sys
+sbx, root, fakes, diag = sys.argv[1:5]
+r, w = os.pipe()
+os.close(r)
+env = dict(os.environ, REQUEST_METHOD="GET", QUERY_STRING="tests=sys_cpu")
+p = subprocess.run([sbx, "--root", root, "--path", fakes, "--net", "--", diag],
+                   stdout=w, env=env)
+print(p.returncode)
+PY
+)
+assert_eq 0 "$rc" "exit status with a closed stdout"
+
 # ---------------------------------------------------------------- request
 
 case_begin "arguments win over the query"
