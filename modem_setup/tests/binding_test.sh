@@ -115,6 +115,17 @@ for c in "Huawei Technologies:2" "TeLiT wireless:1" "qualcomm:5"; do
     assert_eq "${c##*:}" "$(cat "$fx/sys/devices/usb1/1-2/bConfigurationValue")" "$c value"
 done
 
+case_begin "configuration switch: an unreadable configuration is read again after 10 seconds, then given up"
+fx=$(binding_router)
+usb_device "$fx" 1-2 413c "Dell" ""
+ln -s /dev/null "$fx/sys/devices/usb1/1-2/bConfigurationValue"   # opens, reads nothing
+scr=$(fresh_scratch)
+korvel "$fx" "$scr" add 413c/81d7/318
+assert_eq "write $U/usb/bind [1-2\n]
+sleep 1
+sleep 10
+$OPTION_NEW_ID [413c 81d7]" "$(binding_trace "$scr" | sed -n '/usb\/bind/,/option1/p')" "trace"
+
 case_begin "mode switch: at^setmode=1 to the highest ttyUSB of the device; 857 also teaches 3f0 a57"
 fx=$(binding_router)
 usb_device "$fx" 1-3 3f0 "Qualcomm" 1

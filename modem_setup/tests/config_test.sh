@@ -112,13 +112,15 @@ network.modem.pdp='ip'
 network.modem.device='/dev/ttyACM0'" "$(show network.modem)" "network"
 [ -e "$scr/upper/etc/atcommands.user" ] && bb_fail "demo line plus another line must stay" || bb_ok
 
-case_begin "MBIM: cdc-wdm found after waits, pdptype ipv4, interface brought up in the background"
+case_begin "MBIM: no cdc-wdm after 20 passes, pdptype ipv4, APN kept, interface brought up in the background"
 fx=$(new_router)
+printf "\nconfig interface 'modem'\n\toption apn 'kept'\n" >> "$fx/etc/config/network"
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" 1bc7/1900/0
 snapshot "$fx" "$scr"
 assert_eq 20 "$(trace_of "$scr" | grep -c '^sleep 1$')" "20 passes"
 assert_eq "network.modem=interface
+network.modem.apn='kept'
 network.modem.proto='mbim'
 network.modem.pdptype='ipv4'" "$(show network.modem)" "network"
 assert_eq "ifstatus modem
@@ -131,6 +133,7 @@ cat > "$fx/tmp/fake/modem.json" <<'J'
 J
 echo '{"sim":{"properties":{"operator-code":"25001"}}}' > "$fx/tmp/fake/sim.json"
 echo 2 > "$fx/tmp/fake/modem.empty"
+printf "\nconfig korvel 'main'\n\toption apn 'remembered'\n" > "$fx/etc/config/korvel"   # the file wins
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" 2c7c/125/318
 snapshot "$fx" "$scr"
