@@ -35,7 +35,9 @@ constexpr int switch_passes = 20;
 constexpr int serial_passes = 15;
 constexpr unsigned long_wait_s = 10;
 
-bool matches(const char* pattern, const char* usb_id) { return fnmatch(pattern, usb_id, 0) == 0; }
+bool matches(const char* pattern, const char* usb_id) {
+    return fnmatch(pattern, usb_id, 0) == 0;
+}
 
 /// Up to `tries` look-ups of the vendor's device, one second apart.
 bool wait_for_device(const char* vendor, int tries, char (&dev)[64]) {
@@ -97,7 +99,8 @@ void stage_qmi(const char* usb_id, const char* vendor, const char* id_pair) {
 bool manufacturer_supported(const char* dev) {
     char text[256];
     if (!read_attr(dev, "manufacturer", text, sizeof text)) return false;
-    for (char* p = text; *p; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    for (char* p = text; *p; ++p)
+        *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
     return std::strstr(text, "dell") || std::strstr(text, "telit") || std::strstr(text, "qualcomm");
 }
 

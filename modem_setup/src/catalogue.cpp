@@ -16,16 +16,17 @@ namespace {
 
 constexpr int line_capacity = 256; // 255 characters and the terminator
 
-bool skipped_line(const char* line) { return line[0] == '\0' || line[0] == '#'; }
+bool skipped_line(const char* line) {
+    return line[0] == '\0' || line[0] == '#';
+}
 
 } // namespace
 
 bool parse_catalogue_line(const char* line, modem_entry& e) {
     if (skipped_line(line)) return false;
     std::memset(&e, 0, sizeof e);
-    int n = std::sscanf(line, "%63[^;];%63[^;];%31[^;];%31[^;];%63[^;];%63[^;];%31[^;]",
-                        e.pattern, e.model, e.mode, e.sms_init, e.at_port, e.sms_port,
-                        e.init_flag);
+    int n = std::sscanf(line, "%63[^;];%63[^;];%31[^;];%31[^;];%63[^;];%63[^;];%31[^;]", e.pattern,
+                        e.model, e.mode, e.sms_init, e.at_port, e.sms_port, e.init_flag);
     if (n < 6) return false;
     if (n < 7) e.init_flag[0] = '\0';
     for (char* f : {e.pattern, e.model, e.mode, e.sms_init, e.at_port, e.sms_port, e.init_flag})

@@ -31,7 +31,9 @@ bool lookup(uci_ptr& ptr, char* text) {
     return uci_lookup_ptr(ctx, &ptr, text, true) == UCI_OK;
 }
 
-bool complete(const uci_ptr& ptr) { return (ptr.flags & uci_ptr::UCI_LOOKUP_COMPLETE) != 0; }
+bool complete(const uci_ptr& ptr) {
+    return (ptr.flags & uci_ptr::UCI_LOOKUP_COMPLETE) != 0;
+}
 
 bool option_holds(const uci_option* o, const char* value) {
     if (o->type == UCI_TYPE_STRING) return std::strcmp(o->v.string, value) == 0;
@@ -58,7 +60,9 @@ void cfg_close() {
     ctx = nullptr;
 }
 
-bool cfg_is_open() { return ctx != nullptr; }
+bool cfg_is_open() {
+    return ctx != nullptr;
+}
 
 bool cfg_get(const char* path, char* buf, std::size_t cap) {
     buf[0] = '\0';

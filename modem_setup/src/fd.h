@@ -36,16 +36,26 @@ template <typename T, typename Close> class handle {
 
   private:
     static constexpr T invalid() {
-        if constexpr (std::is_pointer_v<T>) return nullptr;
-        else return -1;
+        if constexpr (std::is_pointer_v<T>)
+            return nullptr;
+        else
+            return -1;
     }
     T h_ = invalid();
 };
 
-struct fclose_fn { int operator()(FILE* f) const { return std::fclose(f); } };
-struct pclose_fn { int operator()(FILE* f) const { return pclose(f); } };
-struct closedir_fn { int operator()(DIR* d) const { return closedir(d); } };
-struct close_fn { int operator()(int fd) const { return close(fd); } };
+struct fclose_fn {
+    int operator()(FILE* f) const { return std::fclose(f); }
+};
+struct pclose_fn {
+    int operator()(FILE* f) const { return pclose(f); }
+};
+struct closedir_fn {
+    int operator()(DIR* d) const { return closedir(d); }
+};
+struct close_fn {
+    int operator()(int fd) const { return close(fd); }
+};
 
 using file_handle = handle<FILE*, fclose_fn>;
 using pipe_handle = handle<FILE*, pclose_fn>; // reset() returns the wait status

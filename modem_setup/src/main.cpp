@@ -4,4 +4,6 @@
 //   korvel add|remove <usb-id>  hotplug events
 #include "run.h"
 
-int main(int argc, char** argv) { return korvel::run_korvel(argc, argv); }
+int main(int argc, char** argv) {
+    return korvel::run_korvel(argc, argv);
+}

@@ -21,9 +21,8 @@ constexpr const char* mm_drivers_query =
     "mmcli -m any -J 2>/dev/null | jsonfilter -e '@.modem.generic.drivers' 2>/dev/null";
 constexpr const char* mm_device_query =
     "mmcli -m any -J 2>/dev/null | jsonfilter -e '@.modem.generic.device' 2>/dev/null";
-constexpr const char* mm_operator_query =
-    "mmcli -i any -J 2>/dev/null | jsonfilter -e "
-    "'@.sim[\"properties\"][\"operator-code\"]' 2>/dev/null";
+constexpr const char* mm_operator_query = "mmcli -i any -J 2>/dev/null | jsonfilter -e "
+                                          "'@.sim[\"properties\"][\"operator-code\"]' 2>/dev/null";
 
 /// Up to `tries` runs of `command`, a second's wait after each empty answer.
 bool poll_line(const char* command, char* buf, std::size_t cap, int tries) {

@@ -3,10 +3,10 @@
 #include "fd.h"
 #include "text.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -21,7 +21,8 @@ namespace korvel {
 namespace {
 
 constexpr const char* clear_luci_cache = "rm -rf /tmp/luci-*";
-constexpr const char* reload_option_driver = "rmmod option 2>/dev/null; modprobe option 2>/dev/null";
+constexpr const char* reload_option_driver =
+    "rmmod option 2>/dev/null; modprobe option 2>/dev/null";
 constexpr const char* interface_up_watch =
     "( while ! ifstatus modem | grep -q '\"up\": true'; do sleep 1; done; ifup modem ) &";
 constexpr unsigned rebind_settle_s = 10;
@@ -77,8 +78,8 @@ void handle_remove(modem_state& st) {
 bool valid_usb_id(const char* id) {
     for (const char* p = id; *p; ++p) {
         char c = *p;
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '/';
+        bool ok =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/';
         if (!ok) return false;
     }
     return true;
@@ -161,8 +162,10 @@ int run_korvel(int argc, char** argv) {
     copy_text(st.usb_id, argv[2]);
     cfg_open();
     cfg_scope closing;
-    if (std::strcmp(argv[1], "add") == 0) handle_add(st);
-    else if (std::strcmp(argv[1], "remove") == 0) handle_remove(st);
+    if (std::strcmp(argv[1], "add") == 0)
+        handle_add(st);
+    else if (std::strcmp(argv[1], "remove") == 0)
+        handle_remove(st);
     return 0;
 }
 

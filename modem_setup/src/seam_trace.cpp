@@ -24,14 +24,19 @@ void trace(const std::string& line) {
 }
 } // namespace
 
-void wait_seconds(unsigned seconds) { trace("sleep " + std::to_string(seconds)); }
+void wait_seconds(unsigned seconds) {
+    trace("sleep " + std::to_string(seconds));
+}
 
 void note_write(const char* path, const char* text, std::size_t len) {
     std::string shown;
     for (std::size_t i = 0; i < len; ++i) {
-        if (text[i] == '\n') shown += "\\n";
-        else if (text[i] == '\r') shown += "\\r";
-        else shown += text[i];
+        if (text[i] == '\n')
+            shown += "\\n";
+        else if (text[i] == '\r')
+            shown += "\\r";
+        else
+            shown += text[i];
     }
     trace(std::string("write ") + path + " [" + shown + "]");
 }

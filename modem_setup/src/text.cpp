@@ -14,13 +14,17 @@ bool is_blank(char c) {
 void trim_blanks(char* text) {
     if (!text) return;
     std::size_t len = std::strlen(text);
-    while (len > 0 && is_blank(text[len - 1])) text[--len] = '\0';
+    while (len > 0 && is_blank(text[len - 1]))
+        text[--len] = '\0';
     std::size_t start = 0;
-    while (start < len && is_blank(text[start])) ++start;
+    while (start < len && is_blank(text[start]))
+        ++start;
     if (start > 0) std::memmove(text, text + start, len - start + 1);
 }
 
-void cut_line_end(char* text) { text[std::strcspn(text, "\r\n")] = '\0'; }
+void cut_line_end(char* text) {
+    text[std::strcspn(text, "\r\n")] = '\0';
+}
 
 bool starts_with(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;

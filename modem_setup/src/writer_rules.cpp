@@ -6,7 +6,9 @@ namespace korvel {
 
 namespace {
 constexpr char demo_entry[] = "Demo command \"ATI\";ATI";
-bool digit(char c) { return c >= '0' && c <= '9'; }
+bool digit(char c) {
+    return c >= '0' && c <= '9';
+}
 } // namespace
 
 bool tw_model(const char* m) {

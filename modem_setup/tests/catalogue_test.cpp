@@ -58,7 +58,10 @@ TEST(korvel_CatalogueLine, FieldsTrimmedAndSkippingRules) {
     ASSERT_TRUE(p.ok);
     EXPECT_EQ("init", p.flag);
 
-    struct { const char* line; const char* why; } skipped[] = {
+    struct {
+        const char* line;
+        const char* why;
+    } skipped[] = {
         {"", "empty"},
         {"# 12d1/*;E3372;HILINK;NAN;/dev/ttyUSB0;/dev/ttyUSB0", "comment"},
         {" # not a comment;x", "blank then # is parsed, too few fields"},
@@ -67,7 +70,8 @@ TEST(korvel_CatalogueLine, FieldsTrimmedAndSkippingRules) {
         {"12d1/*;E3372;HILINK_MODE_NAME_THAT_IS_FAR_TOO_LONG_X;NAN;/dev/a;/dev/b",
          "field over its width breaks the alignment"},
     };
-    for (auto& s : skipped) EXPECT_FALSE(parse(s.line).ok) << s.why;
+    for (auto& s : skipped)
+        EXPECT_FALSE(parse(s.line).ok) << s.why;
 
     // A blank-then-# line with enough fields is an entry like any other.
     EXPECT_TRUE(parse(" #1;m;MDM;NAN;/dev/a;/dev/b").ok);
@@ -75,7 +79,9 @@ TEST(korvel_CatalogueLine, FieldsTrimmedAndSkippingRules) {
 
 TEST(korvel_CatalogueLine, ModeAndInitFlags) {
     struct {
-        const char* mode; const char* flag; bool hilink, ncm, xmm, mbim, mdm, add, setup;
+        const char* mode;
+        const char* flag;
+        bool hilink, ncm, xmm, mbim, mdm, add, setup;
     } cases[] = {
         {"HILINK", "", true, false, false, false, false, false, false},
         {"hilink", "", false, false, false, false, false, false, false},
@@ -104,7 +110,11 @@ TEST(korvel_CatalogueLine, ModeAndInitFlags) {
 }
 
 TEST(korvel_CatalogueMatch, ShellWildcardsAcrossSlashes) {
-    struct { const char* pattern; const char* id; bool match; } cases[] = {
+    struct {
+        const char* pattern;
+        const char* id;
+        bool match;
+    } cases[] = {
         {"12d1/*", "12d1/1506/102", true},
         {"12d1/*", "12d2/1506/102", false},
         {"*/1506/*", "12d1/1506/102", true},
@@ -124,8 +134,8 @@ TEST(korvel_CatalogueMatch, ShellWildcardsAcrossSlashes) {
 }
 
 TEST_F(korvel_DataFile, LookupFirstMatchWinsAndMissingLeavesState) {
-    std::string path = write("modems.conf",
-                             "# catalogue\r\n"
+    std::string path =
+        write("modems.conf", "# catalogue\r\n"
                              "\n"
                              "12d1/1506/*;E3372h;NCM;NAN;/dev/ttyUSB0;/dev/ttyUSB2\r\n"
                              "12d1/*;Generic Huawei;HILINK;NAN;/dev/ttyUSB1;/dev/ttyUSB1\n"
@@ -167,18 +177,20 @@ TEST_F(korvel_DataFile, LongLinesAreReadInPieces) {
 }
 
 TEST_F(korvel_DataFile, ApnFirstEqualCodeWins) {
-    std::string path = write("apns.conf",
-                             "# operators\n"
-                             "25001 ; mts\n"
-                             "25002;internet\n"
-                             "25001;second\n"
-                             "25099\n"
-                             " \t;blank-code\n");
+    std::string path = write("apns.conf", "# operators\n"
+                                          "25001 ; mts\n"
+                                          "25002;internet\n"
+                                          "25001;second\n"
+                                          "25099\n"
+                                          " \t;blank-code\n");
     char apn[128];
-    struct { const char* code; bool found; const char* apn; } cases[] = {
-        {"25001", true, "mts"},          {"25002", true, "internet"},
-        {"25099", false, ""},            {"2500", false, ""},
-        {"", true, "blank-code"},
+    struct {
+        const char* code;
+        bool found;
+        const char* apn;
+    } cases[] = {
+        {"25001", true, "mts"}, {"25002", true, "internet"}, {"25099", false, ""},
+        {"2500", false, ""},    {"", true, "blank-code"},
     };
     for (auto& c : cases) {
         EXPECT_EQ(c.found, apn_for_operator(c.code, apn, sizeof apn, path.c_str())) << c.code;

@@ -7,16 +7,24 @@ namespace korvel {
 namespace {
 
 TEST(korvel_TwModel, ExactShape) {
-    struct { const char* model; bool tw; } cases[] = {
-        {"t77w968", true},  {"t99w175", true},  {"T77W968", false}, {"t77w96", false},
+    struct {
+        const char* model;
+        bool tw;
+    } cases[] = {
+        {"t77w968", true},   {"t99w175", true},  {"T77W968", false}, {"t77w96", false},
         {"t77w9680", false}, {"t7xw968", false}, {"x77w968", false}, {"", false},
     };
-    for (auto& c : cases) EXPECT_EQ(c.tw, tw_model(c.model)) << c.model;
+    for (auto& c : cases)
+        EXPECT_EQ(c.tw, tw_model(c.model)) << c.model;
 }
 
 TEST(korvel_ModeminfoFor, ThreeBranches) {
     struct {
-        const char* what; const char* drivers; const char* model; bool mdm; bool ncm;
+        const char* what;
+        const char* drivers;
+        const char* model;
+        bool mdm;
+        bool ncm;
         modeminfo_kind want;
     } cases[] = {
         {"mm with mbim driver", "cdc_mbim, option", "em7455", false, false,

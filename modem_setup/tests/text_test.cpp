@@ -13,9 +13,12 @@ namespace korvel {
 namespace {
 
 TEST(korvel_TrimBlanks, RemovesEveryBlankKindAtBothEnds) {
-    struct { const char* in; const char* out; } cases[] = {
-        {"  a b  ", "a b"},     {"\t\v\f\r\nx\n", "x"}, {" \t \n", ""},
-        {"", ""},               {"x", "x"},             {" in it ", "in it"},
+    struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"  a b  ", "a b"}, {"\t\v\f\r\nx\n", "x"}, {" \t \n", ""}, {"", ""},
+        {"x", "x"},         {" in it ", "in it"},
     };
     for (auto& c : cases) {
         std::string buf = c.in;
@@ -33,20 +36,28 @@ TEST(korvel_PrefixAndNumber, NeedsDigitsOnlyAfterThePrefix) {
 }
 
 TEST(korvel_HilinkCandidate, OnlyEthOrUsbWithDigits) {
-    struct { const char* name; bool ok; } cases[] = {
-        {"eth1", true},    {"usb0", true},  {"eth10", true}, {"eth0.2", false},
-        {"ethx1", false},  {"eth", false},  {"wlan0", false}, {"usb0a", false},
+    struct {
+        const char* name;
+        bool ok;
+    } cases[] = {
+        {"eth1", true},   {"usb0", true}, {"eth10", true},  {"eth0.2", false},
+        {"ethx1", false}, {"eth", false}, {"wlan0", false}, {"usb0a", false},
     };
-    for (auto& c : cases) EXPECT_EQ(c.ok, hilink_candidate(c.name)) << c.name;
+    for (auto& c : cases)
+        EXPECT_EQ(c.ok, hilink_candidate(c.name)) << c.name;
 }
 
 TEST(korvel_NamesOtherProcess, IgnoresOwnAndParentIds) {
-    struct { const char* text; bool other; } cases[] = {
-        {"", false},          {"100", false},          {"200\n", false},
-        {"100 200", false},   {"100 200 300\n", true}, {"300", true},
+    struct {
+        const char* text;
+        bool other;
+    } cases[] = {
+        {"", false},        {"100", false},          {"200\n", false},
+        {"100 200", false}, {"100 200 300\n", true}, {"300", true},
         {"1000", true}, // not a prefix match of 100
     };
-    for (auto& c : cases) EXPECT_EQ(c.other, names_other_process(c.text, 100, 200)) << c.text;
+    for (auto& c : cases)
+        EXPECT_EQ(c.other, names_other_process(c.text, 100, 200)) << c.text;
 }
 
 TEST(korvel_SplitUsbId, FirstTwoParts) {
