@@ -78,16 +78,31 @@ bool worker_pool::wait_idle(std::unique_lock<std::mutex>& lock, bool first) {
     }
 }
 
-void worker_pool::work(bool first) {
+// Takes a receiver's place, or waits idle while enough others receive. False when the worker
+// should end. The count is re-checked under the mutex before waiting, so a worker cannot go
+// idle unseen while the last receiver is calling for help.
+bool worker_pool::become_receiver(bool first) {
+    if (receivers_.load() < max_receivers) {
+        receivers_.fetch_add(1);
+        return true;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!first) starting_--;
+    if (receivers_.load() >= max_receivers && !wait_idle(lock, first)) {
+        threads_--;
+        return false;
+    }
+    receivers_.fetch_add(1);
+    return true;
+}
+
+void worker_pool::work(bool first) {
+    if (!first) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        starting_--;
+    }
+    // The hot path (receive, handle, receive again) takes no lock while receivers are left.
     for (;;) {
-        if (receivers_ >= max_receivers && !wait_idle(lock, first)) {
-            threads_--;
-            return;
-        }
-        receivers_++;
-        lock.unlock();
+        if (!become_receiver(first)) return;
 
         std::unique_ptr<dns_request> req(new (std::nothrow) dns_request);
         ssize_t n = -1;
@@ -98,26 +113,25 @@ void worker_pool::work(bool first) {
                          reinterpret_cast<sockaddr*>(&req->client_addr), &req->client_addr_len);
             err = errno;
         }
+        unsigned left = receivers_.fetch_sub(1) - 1;
 
-        lock.lock();
-        receivers_--;
         if (n < 0) {
             if (err == ENOMEM) {
-                lock.unlock();
                 pause_ms(50);
-                lock.lock();
-            } else if (!first && (err == EAGAIN || err == EWOULDBLOCK) && receivers_ > 0) {
+            } else if (!first && (err == EAGAIN || err == EWOULDBLOCK) && left > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
                 threads_--; // idle while others are receiving: not needed
                 return;
             }
             continue;
         }
-        if (receivers_ == 0) call_receiver_locked();
-        lock.unlock();
+        if (left == 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (receivers_.load() == 0) call_receiver_locked();
+        }
 
         prepare_request(*req, static_cast<int>(n), listen_fd_);
         handler_(req.release());
-        lock.lock();
     }
 }
 

@@ -10,6 +10,7 @@
 // queue keeps each reply sent from it cheap.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -35,6 +36,7 @@ class worker_pool {
     static void* thread_main(void* self);
     void work(bool first);
     void call_receiver_locked();
+    bool become_receiver(bool first);
     bool wait_idle(std::unique_lock<std::mutex>& lock, bool first);
 
     const int listen_fd_;
@@ -46,7 +48,7 @@ class worker_pool {
     std::mutex mutex_;
     std::condition_variable wake_;
     unsigned threads_ = 1;   // the first worker counts from the start
-    unsigned receivers_ = 0; // workers in recvfrom
+    std::atomic<unsigned> receivers_{0}; // workers in recvfrom (read without the mutex)
     unsigned idle_ = 0;      // workers waiting on wake_, not yet called
     unsigned wakeups_ = 0;   // calls to receive not yet taken by an idle worker
     unsigned starting_ = 0;  // threads started that have not begun to work yet
