@@ -70,45 +70,46 @@ assert_file_eq "$ROUTER_SRC/tests/golden/sample_system_network.txt" "$scr/report
 
 # ---------------------------------------------------------------- CGI
 
+# The CGI variants run in one sandbox; each answer lands in its own file.
+cgi=$(fresh_scratch)
+sandbox --root "$SAMPLE" --path "$FAKES" --net --scratch "$cgi" -- bash -c '
+    d=$1 o=$2
+    REQUEST_METHOD=GET QUERY_STRING="tests=sys_cpu" "$d" > "$o/resp"
+    REQUEST_METHOD= QUERY_STRING="format=json&tests=sys_cpu" "$d" > "$o/json"
+    REQUEST_METHOD=GET QUERY_STRING="action=download&format=json&tests=sys_cpu" "$d" > "$o/dl"
+    REQUEST_METHOD=GET "$d" -d --tests=sys_cpu > "$o/txtdl"
+    "$d" -d --tests=sys_cpu > "$o/shelldl"
+    REQUEST_METHOD=GET FAKECMD_LOG=/tmp/help_calls "$d" -d --help --tests=net_ping > "$o/help"
+    echo $? > "$o/help.rc"' inner "$DIAG" "$cgi"
+
 case_begin "CGI: normal response headers, byte for byte"
-scr=$(fresh_scratch)
-sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET \
-    --env "QUERY_STRING=tests=sys_cpu" -- "$DIAG" > "$scr/resp"
 want=$'Content-Type: text/plain; charset=utf-8\r\nCache-Control: no-cache, no-store, must-revalidate\r\nPragma: no-cache\r\nExpires: 0\r\n\r\n'
-assert_eq "$(printf '%s' "$want" | od -c)" "$(head -c ${#want} "$scr/resp" | od -c)" "headers"
-assert_eq "$(printf '%80s' '' | tr ' ' '#')" "$(tail -c +$((${#want} + 1)) "$scr/resp" | head -n 1)" "report follows"
+assert_eq "$(printf '%s' "$want" | od -c)" "$(head -c ${#want} "$cgi/resp" | od -c)" "headers"
+assert_eq "$END_MARKER" "$(tail -c +$((${#want} + 1)) "$cgi/resp" | head -n 1)" "report follows"
 
 case_begin "CGI: JSON content type"
-out=$(sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD= \
-    --env "QUERY_STRING=format=json&tests=sys_cpu" -- "$DIAG" | head -n 1)
-assert_eq $'Content-Type: application/json; charset=utf-8\r' "$out" "empty REQUEST_METHOD still CGI"
+assert_eq $'Content-Type: application/json; charset=utf-8\r' "$(head -n 1 "$cgi/json")" \
+    "empty REQUEST_METHOD still CGI"
 
 case_begin "CGI: download of the JSON report"
-sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET \
-    --env "QUERY_STRING=action=download&format=json&tests=sys_cpu" -- "$DIAG" > "$scr/dl"
-head -n 4 "$scr/dl" > "$scr/dl.head"
-assert_eq $'Content-Type: text/plain; charset=utf-8\r' "$(sed -n 1p "$scr/dl.head")" "type"
-if grep -qE $'^Content-Disposition: attachment; filename="tarvona_diag_[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}_[0-9]{2}_[0-9]{2}\\.json"\r$' "$scr/dl.head"; then bb_ok; else bb_fail "disposition: $(sed -n 2p "$scr/dl.head")"; fi
-assert_eq $'Cache-Control: no-cache, no-store, must-revalidate\r' "$(sed -n 3p "$scr/dl.head")" "cache"
-assert_eq $'\r' "$(sed -n 4p "$scr/dl.head")" "end of headers"
-assert_not_contains "$(cat "$scr/dl")" "Pragma"
-assert_eq "{" "$(sed -n 5p "$scr/dl" | head -c 1)" "JSON body"
+head -n 4 "$cgi/dl" > "$cgi/dl.head"
+assert_eq $'Content-Type: text/plain; charset=utf-8\r' "$(sed -n 1p "$cgi/dl.head")" "type"
+if grep -qE $'^Content-Disposition: attachment; filename="tarvona_diag_[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{2}_[0-9]{2}_[0-9]{2}\\.json"\r$' "$cgi/dl.head"; then bb_ok; else bb_fail "disposition: $(sed -n 2p "$cgi/dl.head")"; fi
+assert_eq $'Cache-Control: no-cache, no-store, must-revalidate\r' "$(sed -n 3p "$cgi/dl.head")" "cache"
+assert_eq $'\r' "$(sed -n 4p "$cgi/dl.head")" "end of headers"
+assert_not_contains "$(cat "$cgi/dl")" "Pragma"
+assert_eq "{" "$(sed -n 5p "$cgi/dl" | head -c 1)" "JSON body"
 
 case_begin "CGI: text download name, and -d in a shell prints no header"
-out=$(sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET -- "$DIAG" -d --tests=sys_cpu | sed -n 2p)
-assert_contains "$out" '.txt"'
-out=$(run_diag "$SAMPLE" -- -d --tests=sys_cpu | head -n 1)
-assert_eq "$END_MARKER" "$out" "shell download"
+assert_contains "$(sed -n 2p "$cgi/txtdl")" '.txt"'
+assert_eq "$END_MARKER" "$(head -n 1 "$cgi/shelldl")" "shell download"
 
 case_begin "help: only the text, exit 0, no header even under CGI"
-scr=$(fresh_scratch)
-sandbox --root "$SAMPLE" --path "$FAKES" --net --env REQUEST_METHOD=GET --env FAKECMD_LOG=/tmp/calls \
-    --scratch "$scr" -- "$DIAG" -d --help --tests=net_ping > "$scr/help"
-assert_eq 0 $? "exit status"
-assert_eq "QZ Diagnostics - утилита диагностики роутера OpenWrt" "$(head -n 1 "$scr/help")"
-assert_eq "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron" "$(tail -n 1 "$scr/help")"
-assert_eq 20 "$(wc -l < "$scr/help")" "help lines"
-assert_eq "no" "$([ -e "$scr/upper/tmp/calls" ] && echo yes || echo no)" "no command ran"
+assert_eq 0 "$(cat "$cgi/help.rc")" "exit status"
+assert_eq "QZ Diagnostics - утилита диагностики роутера OpenWrt" "$(head -n 1 "$cgi/help")"
+assert_eq "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron" "$(tail -n 1 "$cgi/help")"
+assert_eq 20 "$(wc -l < "$cgi/help")" "help lines"
+assert_eq "no" "$([ -e "$cgi/upper/tmp/help_calls" ] && echo yes || echo no)" "no command ran"
 
 case_begin "CGI: a client gone before the answer still ends with status 0"
 # stdout is a pipe whose reading end is already closed: every write fails.
