@@ -2,6 +2,7 @@
 
 #include <json-c/json.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -228,9 +229,9 @@ json_object* builder::network_object() {
     const network_facts& n = r_.network;
     json_object* o = json_object_new_object();
     if (f.net_interfaces)
-        add(o, "interfaces", iface_array(n.interfaces, n.interface_count < max_interfaces ? n.interface_count : max_interfaces, false));
+        add(o, "interfaces", iface_array(n.interfaces, std::min(n.interface_count, max_interfaces), false));
     if (f.net_links)
-        add(o, "links", iface_array(n.links, n.link_count < max_links ? n.link_count : max_links, true));
+        add(o, "links", iface_array(n.links, std::min(n.link_count, max_links), true));
     if (f.net_routes) {
         json_object* a = json_object_new_array();
         for (int i = 0; i < n.route_count && i < max_routes; ++i) {
@@ -377,11 +378,11 @@ json_object* builder::overlap_object() {
         add_text(e, "service", c.service);
         json_object* with = json_object_new_array();
         if (c.zapret)
-            json_object_array_add(with, json_object_new_string(
-                                            c.zapret == coverage_all_traffic ? "zapret (*)" : "zapret"));
+            json_object_array_add(with, json_object_new_string(c.zapret == coverage_all_traffic
+                                                                   ? "zapret (*)" : "zapret"));
         if (c.zapret2)
-            json_object_array_add(with, json_object_new_string(
-                                            c.zapret2 == coverage_all_traffic ? "zapret2 (*)" : "zapret2"));
+            json_object_array_add(with, json_object_new_string(c.zapret2 == coverage_all_traffic
+                                                                   ? "zapret2 (*)" : "zapret2"));
         if (c.youtubeUnblock) json_object_array_add(with, json_object_new_string("youtubeUnblock"));
         add(e, "conflicts_with", with);
         json_object_array_add(conflicts, e);
