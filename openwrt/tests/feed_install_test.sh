@@ -133,11 +133,13 @@ if [ -n "${BIN_KORVEL:-}" ]; then
     assert_contains "$l" "etc/config/korvel f 600"
     assert_contains "$l" "usr/share/korvel/modems.conf f 644"
     assert_contains "$l" "usr/share/korvel/apns.conf f 644"
-    hooks=$(grep -c '^etc/hotplug.d/usb/[^/]* f 644$' <<<"$l")
-    assert_eq 1 "$hooks" "one hotplug hook, installed as data"
+    assert_contains "$l" "etc/hotplug.d/usb/30-korvel f 644" "hotplug hook, installed as data"
+    assert_true "korvel: hotplug hook" cmp -s "$repo/modem_setup/data/hotplug/30-korvel" "$d/etc/hotplug.d/usb/30-korvel"
+    assert_true "korvel: default UCI file" cmp -s "$repo/modem_setup/data/korvel.config" "$d/etc/config/korvel"
+    atis_src=$(find "$repo/modem_setup/data/ati" -name '*.ati' | wc -l)
     atis=$(grep -c '^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
-    assert_true "korvel: no AT command list installed" [ "$atis" -ge 1 ]
-    odd=$(grep -vE '^(etc|etc/config|etc/hotplug.d|etc/hotplug.d/usb|usr|usr/bin|usr/share|usr/share/korvel|usr/share/korvel/ati) d 755$|^etc/config/korvel f 600$|^usr/bin/korvel f 755$|^etc/hotplug.d/usb/[^/]* f 644$|^usr/share/korvel/(modems|apns)\.conf f 644$|^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
+    assert_eq "$atis_src" "$atis" "AT command lists installed"
+    odd=$(grep -vE '^(etc|etc/config|etc/hotplug.d|etc/hotplug.d/usb|usr|usr/bin|usr/share|usr/share/korvel|usr/share/korvel/ati) d 755$|^etc/config/korvel f 600$|^usr/bin/korvel f 755$|^etc/hotplug.d/usb/30-korvel f 644$|^usr/share/korvel/(modems|apns)\.conf f 644$|^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
     assert_eq "" "$odd" "unexpected entries"
     assert_true "korvel: installed binary is not the built one" cmp -s "$BIN_KORVEL" "$d/usr/bin/korvel"
     check_links korvel "$BIN_KORVEL"
