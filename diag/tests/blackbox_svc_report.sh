@@ -106,6 +106,19 @@ assert_contains "$out" "youtube.com          142.250.74.46"
 assert_eq "" "$(ls -A "$scr/upper/etc/keep" 2>/dev/null)" "planted link written through"
 assert_eq "" "$(find "$scr/upper/tmp" -name '.diag_ns*' -newer "$fx/etc/keep/victim" 2>/dev/null)" "leftovers"
 
+case_begin "lookups that never answer are ended by the watchdog"
+# Here the watchdog's sleep returns at once and every lookup hangs: without
+# the watchdog the run would wait for them (a minute, beyond the time limit).
+fx=$(make_fixture)
+mkdir -p "$fx/usr/share/fakecmd"
+printf 'echo $$ >> %s/ns.pids\nexec /bin/sleep 60\n' "$BB_TMP" > "$fx/usr/share/fakecmd/nslookup.default.sh"
+printf '#!/bin/sh\nexit 0\n' > "$fakes/sleep"
+out=$(timeout 25 "$ROUTER_SANDBOX" --path "$UCI_BIN_DIR" --root "$fx" --path "$ROUTER_SAMPLE/bin" \
+          --path "$fakes" -- "$DIAG" --json --tests=svc_overlap)
+assert_eq 0 "$?" "run ended"
+for pid in $(cat "$BB_TMP/ns.pids" 2>/dev/null); do kill "$pid" 2>/dev/null; done
+assert_eq "- - - - -" "$(printf '%s' "$out" | jq -r '[.overlap.nslookup[].ip] | join(" ")')"
+
 case_begin "a log too large for the JSON buffer is shortened, the document stays valid"
 fx=$(make_fixture)
 mkdir -p "$fx/usr/share/fakecmd"
