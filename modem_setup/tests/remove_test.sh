@@ -122,6 +122,12 @@ for c in "keep-empty:L850-GL:" "write-missing:L850-GL:-" "rewrite-new-model:E337
     fi
 done
 
+fx=$(new_router)
+rm "$fx/usr/share/korvel/ati/L850-GL.ati"
+scr=$(fresh_scratch)
+korvel "$fx" "$scr" 8087/95a/0
+assert_eq "0a" "$(od -An -tx1 "$scr/upper/etc/atcommands.user" | tr -d ' ')" "no list for the model: one line feed"
+
 case_begin "plugging: SMS init string written unless NAN"
 fx=$(new_router)
 scr=$(fresh_scratch)
