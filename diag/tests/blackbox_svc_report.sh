@@ -54,6 +54,17 @@ assert_eq '["zapret","youtubeUnblock"]' \
 assert_eq "-" "$(printf '%s' "$json" | jq -r '.overlap.nslookup[] | select(.domain=="discord.com") | .ip')"
 assert_contains "$json" '"config":"# m h dom mon dow command\n0 4 * * * \/etc\/init.d\/podkop'
 
+case_begin "every masked source is in the report (so a missing canary means masked)"
+cfg() { printf '%s' "$json" | jq -r --arg n "$1" '.services[] | select(.name==$n) | .config'; }
+assert_contains "$(printf '%s' "$json" | jq -r '.network.wifi_config')" "option key '***'"
+assert_contains "$(printf '%s' "$json" | jq -r '.network.wifi_config')" "option macaddr '94:83:C4:xx:xx:xx'"
+assert_contains "$(cfg network)" "option preshared_key '***'"
+assert_contains "$(cfg sing-box)" '"uuid":"***"'
+assert_contains "$(cfg sing-box)" '"username":"***"'
+assert_contains "$(cfg podkop)" '"server":"***"'
+assert_contains "$(cfg brimvale)" "option server_port '***'"
+assert_contains "$(cfg telemt)" "option dc_override '***'"
+
 case_begin "no canary in either format"
 for out in "$text" "$json"; do
     assert_not_contains "$(printf '%s' "$out" | tr 'a-z' 'A-Z')" "CANARY" "canary word"
