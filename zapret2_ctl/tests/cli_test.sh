@@ -7,7 +7,7 @@ fx=$(z2_fixture)
 cat > "$fx/etc/config/zapret2" <<'UCI'
 config zapret2 'config'
 	option qnum '70000'
-	option ws_user '50%s%n'
+	option autohostlist_fail_time '%s%n%d'
 UCI
 
 z2_session "$fx" -- '
@@ -63,3 +63,4 @@ assert_eq "zapret2 inactive" "$(z2_out status)" "stdout"
 assert_eq "" "$(z2_err status)" "the terminal gets no log line"
 assert_syslog status 28 "Value 70000 for qnum out of range [0, 65535], using default 300"
 assert_syslog status 30 "Loaded 0 strategies"
+assert_syslog status 28 "Invalid integer value for autohostlist_fail_time: '%s%n%d', using default 60"

@@ -15,7 +15,8 @@ generator_fixture() {
 }
 
 case_begin "success: empty environment, lock file 0600 and kept, messages in the system log"
-fx=$(generator_fixture 'cat /proc/$$/environ > /tmp/gen.env; echo "$0 $#" > /tmp/gen.args')
+# The shell opens its own environ (the one execve gave it) for cat to read.
+fx=$(generator_fixture 'exec 3< /proc/self/environ; cat <&3 > /tmp/gen.env; echo "$0 $#" > /tmp/gen.args')
 z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
     run_ctl ok genconfig
     stat -c %a /var/lock/zapret2_genconfig.lock > /tmp/.z2/lockmode'
@@ -63,14 +64,17 @@ z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
     # The second one either blocks on the lock (a waiter of its PID in
     # /proc/locks) or, were the lock missing, starts its generator at once.
     wait_for "grep -qE \"^[0-9]+: -> FLOCK +ADVISORY +WRITE +$g2 \" /proc/locks || [ \"\$(starts)\" = 2 ]"
-    echo go > /tmp/gen.fifo
+    # release: lets one waiting generator go (gives up when none is reading,
+    # as after an overlap, so the test fails instead of hanging)
+    release() { timeout 10 sh -c "echo go > /tmp/gen.fifo" || echo "nobody read the FIFO" >> /tmp/.z2/errors; }
+    release
     wait $g1; echo $? > /tmp/.z2/g1.rc
-    echo go > /tmp/gen.fifo
+    release
     wait $g2; echo $? > /tmp/.z2/g2.rc'
 log=$(cat "$(z2_written /tmp/gen.log)")
 assert_eq "" "$(cat "$(z2_written /tmp/.z2/errors)" 2>/dev/null)" "no time-out"
 assert_eq "0 0" "$(z2_rc g1) $(z2_rc g2)" "both succeed"
-pattern=$(printf '%s\n' "$log" | sed -E 's/ [0-9]+$/ /' | tr '\n' ' ')
+pattern=$(printf '%s\n' "$log" | sed -E 's/ [0-9]+$//' | tr '\n' ' ')
 assert_eq "start end start end " "$pattern" "one after the other: $log"
 first=$(printf '%s\n' "$log" | sed -n 1p | cut -d' ' -f2)
 assert_eq "end $first" "$(printf '%s\n' "$log" | sed -n 2p)" "the first generator ends before the second starts"

@@ -5,14 +5,19 @@ Z2_OUT=/tmp/.z2
 mkdir -p "$Z2_OUT"
 
 # run_ctl TAG ARGS...: runs the program with a fresh system log stand-in on
-# /dev/log, and waits until the stand-in has taken every message.
+# /dev/log, and waits until the stand-in has taken every message. When ARGS
+# begins with a command other than an option or command word of the program
+# (setpriv ...), that command line is run as it stands.
 run_ctl() {
     local tag="$1" ready sink_pid
     shift
     coproc SINKP { exec /usr/bin/python3 "$Z2_SINK" /dev/log "$Z2_OUT/$tag.syslog"; }
     sink_pid=$SINKP_PID
     read -r ready <&"${SINKP[0]}"
-    "$Z2_CTL" "$@" >"$Z2_OUT/$tag.out" 2>"$Z2_OUT/$tag.err"
+    case "${1:-}" in
+    setpriv) "$@" ;;
+    *) "$Z2_CTL" "$@" ;;
+    esac >"$Z2_OUT/$tag.out" 2>"$Z2_OUT/$tag.err"
     echo $? >"$Z2_OUT/$tag.rc"
     /usr/bin/python3 "$Z2_SINK" --stop /dev/log
     wait "$sink_pid"

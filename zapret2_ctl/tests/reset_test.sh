@@ -17,24 +17,39 @@ tr '\0' '\n' < /proc/$PPID/environ > /tmp/uci.env
 exit 0
 SH
 chmod 755 "$fake/usr/bin/uci"
+# Not laid over the sample router: its /proc fixture hides other processes,
+# and the fake reads its parent shell's environment.
+mkdir -p "$fake/opt/zapret2/defaults"
+cp "$ROUTER_SAMPLE/root/opt/zapret2/defaults/zapret2.uci" "$fake/opt/zapret2/defaults/"
+
+# One session: the fake uci first, then the real tool, then no defaults.
+z2_session "$fake" -- '
+    run_ctl ok reset
+    cp /tmp/uci.calls /tmp/.z2/ok.calls
+    touch /tmp/uci.fail
+    run_ctl failed reset
+
+    ln -sf '"'$UCI_BIN_DIR/uci'"' /usr/bin/uci
+    printf "config zapret2 config\n\toption qnum 999\n" > /etc/config/zapret2
+    run_ctl real reset
+    uci show zapret2 > /tmp/.z2/after 2>&1
+    cp /opt/zapret2/defaults/zapret2.uci /etc/config/zapret2
+    uci show zapret2 > /tmp/.z2/expected 2>&1
+
+    rm -f /tmp/uci.calls /opt/zapret2/defaults/zapret2.uci
+    run_ctl nodefaults reset'
 
 case_begin "success: import then commit, environment holds only PATH"
-z2_session "$ROUTER_SAMPLE/root" "$fake" -- 'run_ctl ok reset'
 assert_eq "0" "$(z2_rc ok)" "exit status"
 assert_eq "Configuration reset to defaults" "$(z2_out ok)" "stdout"
 assert_eq "" "$(z2_err ok)" "stderr"
 assert_eq "uci import zapret2
-uci commit zapret2" "$(cat "$(z2_written /tmp/uci.calls)")" "uci calls"
+uci commit zapret2" "$(cat "$(z2_written /tmp/.z2/ok.calls)")" "uci calls"
 assert_eq "PATH=/usr/sbin:/usr/bin:/sbin:/bin" "$(cat "$(z2_written /tmp/uci.env)")" "shell environment"
 assert_file_eq "$ROUTER_SAMPLE/root/opt/zapret2/defaults/zapret2.uci" "$(z2_written /tmp/uci.stdin)"
 assert_eq "" "$(z2_syslog ok)" "nothing logged"
 
 case_begin "failures: import fails, defaults file missing"
-z2_session "$ROUTER_SAMPLE/root" "$fake" -- '
-    touch /tmp/uci.fail
-    run_ctl failed reset
-    rm -f /tmp/uci.calls /opt/zapret2/defaults/zapret2.uci
-    run_ctl nodefaults reset'
 assert_eq "1" "$(z2_rc failed)" "import failed: exit status"
 assert_eq "" "$(z2_out failed)" "import failed: stdout"
 assert_eq "Failed to reset configuration" "$(z2_err failed)" "import failed: stderr"
@@ -44,15 +59,6 @@ assert_eq "" "$(z2_out nodefaults)" "no defaults: stdout"
 [ -e "$(z2_written /tmp/uci.calls)" ] && bb_fail "no defaults: uci must not run" || bb_ok
 
 case_begin "with the real uci tool the package equals the defaults afterwards"
-real=$(z2_fixture)
-mkdir -p "$real/usr/bin"
-ln -s "$UCI_BIN_DIR/uci" "$real/usr/bin/uci"
-printf "config zapret2 'config'\n\toption qnum '999'\n" > "$real/etc/config/zapret2"
-z2_session "$ROUTER_SAMPLE/root" "$real" -- '
-    run_ctl real reset
-    uci show zapret2 > /tmp/.z2/after 2>&1
-    cp /opt/zapret2/defaults/zapret2.uci /etc/config/zapret2
-    uci show zapret2 > /tmp/.z2/expected 2>&1'
 assert_eq "0" "$(z2_rc real)" "exit status"
 assert_eq "Configuration reset to defaults" "$(z2_out real)" "stdout"
 assert_contains "$(cat "$(z2_written /tmp/.z2/expected)")" "zapret2.youtube=strategy" "defaults shown"

@@ -3,24 +3,19 @@
 . "$ROUTER_TESTLIB/bb.sh"
 . "$ROUTER_SRC/tests/ctl_lib.sh"
 
-case_begin "dead, zero, negative and garbage PIDs do not count"
 fx=$(z2_fixture)
 echo 0 > "$fx/var/run/nfqws2_zero.pid"
 echo -7 > "$fx/var/run/nfqws2_negative.pid"
 echo nfqws2 > "$fx/var/run/nfqws2_garbage.pid"
 : > "$fx/var/run/nfqws2_empty.pid"
+# One session, several states of /var/run in turn.
 z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
     sh -c "exit 0" & dead=$!; wait $dead
     echo $dead > /var/run/nfqws2_dead.pid
     echo $$ > /var/run/nfqws.pid          # live, but not an nfqws2_ file
     echo $$ > /var/run/other_nfqws2_1.pid
-    run_ctl inactive status'
-assert_eq "1" "$(z2_rc inactive)" "exit status"
-assert_eq "zapret2 inactive" "$(z2_out inactive)" "stdout"
-assert_eq "" "$(z2_err inactive)" "stderr"
+    run_ctl inactive status
 
-case_begin "two live daemons: count, first PID in directory order, enabled strategies"
-z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
     sleep 600 & a=$!
     sleep 600 & b=$!
     echo $a > /var/run/nfqws2_a.pid
@@ -31,7 +26,24 @@ z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
                    nfqws2_b.pid) echo $b > /tmp/.z2/first; break ;; esac
     done
     run_ctl running status
-    kill $a $b'
+    kill $a $b
+
+    # A process this caller may not signal (root-owned, caller nobody).
+    rm -f /var/run/nfqws2_a.pid /var/run/nfqws2_b.pid
+    echo $$ > /var/run/nfqws2_root.pid
+    run_ctl unsignalable setpriv --reuid=65534 --regid=65534 --clear-groups "$Z2_CTL" status
+
+    rm -rf /var/run
+    run_ctl missing status
+    echo not-a-directory > /var/run
+    run_ctl broken status'
+
+case_begin "dead, zero, negative and garbage PIDs do not count"
+assert_eq "1" "$(z2_rc inactive)" "exit status"
+assert_eq "zapret2 inactive" "$(z2_out inactive)" "stdout"
+assert_eq "" "$(z2_err inactive)" "stderr"
+
+case_begin "two live daemons: count, first PID in directory order, enabled strategies"
 first=$(cat "$(z2_written /tmp/.z2/first)")
 assert_eq "0" "$(z2_rc running)" "exit status"
 assert_eq "zapret2 is running
@@ -40,12 +52,11 @@ assert_eq "zapret2 is running
   Strategies: 2 enabled" "$(z2_out running)" "stdout"
 assert_eq "" "$(z2_err running)" "stderr"
 
+case_begin "a live PID the caller may not signal does not count"
+assert_eq "1" "$(z2_rc unsignalable)" "exit status"
+assert_eq "zapret2 inactive" "$(z2_out unsignalable)" "stdout"
+
 case_begin "missing /var/run is quiet; a /var/run that cannot be opened warns"
-z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
-    rm -rf /var/run
-    run_ctl missing status
-    echo not-a-directory > /var/run
-    run_ctl broken status'
 assert_eq "1" "$(z2_rc missing)" "missing: exit status"
 assert_eq "zapret2 inactive" "$(z2_out missing)" "missing: stdout"
 assert_not_contains "$(z2_syslog missing)" "PID directory" "missing: no warning"
