@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared part of the black-box tests of zapret2-ctl (bash). Source after bb.sh.
 Z2_CTL="$BIN_ZAPRET2_CTL"
 Z2_SINK="$ROUTER_SRC/tests/syslog_sink.py"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the scripts that black-box tests run inside the router sandbox
 # (sourced there). Environment: Z2_CTL (the program), Z2_SINK (syslog_sink.py).
 # Results of each run land in /tmp/.z2/<tag>.{out,err,rc,syslog}.
@@ -14,6 +15,7 @@ run_ctl() {
     coproc SINKP { exec /usr/bin/python3 "$Z2_SINK" /dev/log "$Z2_OUT/$tag.syslog"; }
     sink_pid=$SINKP_PID
     read -r ready <&"${SINKP[0]}"
+    [ "$ready" = ready ] || echo "system log stand-in did not start" >&2
     case "${1:-}" in
     setpriv) "$@" ;;
     *) "$Z2_CTL" "$@" ;;
