@@ -12,7 +12,16 @@ BB_PASS=0
 BB_FAIL=0
 BB_CASE="(none)"
 BB_TMP=$(mktemp -d "${ROUTER_BUILD:-/tmp}/.bbtest.XXXXXX")
-trap 'rm -rf "$BB_TMP"; echo "$BB_PASS passed, $BB_FAIL failed"; [ "$BB_FAIL" = 0 ]' EXIT
+# The script fails when any assertion failed, or when it ended with an error
+# of its own.
+bb_finish() {
+    local rc=$?
+    rm -rf "$BB_TMP"
+    echo "$BB_PASS passed, $BB_FAIL failed"
+    [ "$BB_FAIL" = 0 ] || exit 1
+    exit "$rc"
+}
+trap bb_finish EXIT
 
 case_begin() { BB_CASE="$1"; }
 
