@@ -37,6 +37,8 @@ struct config_command {
     int (*run)(const zapret2_config&);
 };
 
+// genconfig loads the configuration only to validate it: the warnings reach
+// the system log, the generator reads UCI itself.
 int genconfig_adapter(const zapret2_config&) { return cmd_genconfig(); }
 
 const config_command config_commands[] = {
