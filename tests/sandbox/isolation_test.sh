@@ -20,7 +20,8 @@ scr=$(fresh_scratch)
 out=$(sandbox --root "$fx" --path "$fakes" --scratch "$scr" -- sh -c '
     cat /etc/config/system; cat /proc/sys/kernel/hostname; cat /sys/bus/usb/devices/1-1/idVendor
     ip addr; test -d /usr/share/korvel && echo korvel-dir; test -d /opt/zapret2 && echo zapret-dir
-    grep -c . /proc/self/status >/dev/null && echo self-ok; test -c /dev/null && echo devnull-ok')
+    grep -c . /proc/self/status >/dev/null && echo self-ok; test -c /dev/null && echo devnull-ok
+    sh -c "test -d /proc/\$\$/task && echo pid-ok"')
 assert_contains "$out" "option hostname 'fixture'"
 assert_contains "$out" "fixture-host"
 assert_contains "$out" "2c7c"
@@ -29,6 +30,7 @@ assert_contains "$out" "korvel-dir"
 assert_contains "$out" "zapret-dir"
 assert_contains "$out" "self-ok"
 assert_contains "$out" "devnull-ok"
+assert_contains "$out" "pid-ok" "a child's /proc/<pid>"
 
 case_begin "writes stay in the scratch tree"
 scr=$(fresh_scratch)
