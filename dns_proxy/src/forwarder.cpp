@@ -21,7 +21,7 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr size_t worker_stack_size = 1024 * 1024; // ASan's redzones need room
 #else
-constexpr size_t worker_stack_size = 128 * 1024; // two 4 KiB buffers, copies of the list, logging
+constexpr size_t worker_stack_size = 128 * 1024; // two 4 KiB buffers, a log line, libc calls
 #endif
 
 constexpr int idle_worker_seconds = 10;
@@ -46,8 +46,9 @@ int64_t now_ms() {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Waits for a datagram with the query's ID until deadline. Returns its length, -1 on time-out
-// (errno 0) or on a poll/read error (errno set, read_error true).
+// Waits for a datagram with the query's ID until deadline. Returns its length; -1 with
+// read_error false when the wait ended without one (time-out or a failed wait), -1 with
+// read_error true and saved_errno set when reading failed.
 int receive_matching(int sock, const uint8_t* query, int query_len, uint8_t* reply, int reply_cap,
                      int64_t deadline, bool& read_error, int& saved_errno) {
     read_error = false;
