@@ -104,8 +104,7 @@ def failover_orders():
         check_eq(counts, asked(name), f"{what} queries per server")
         if prio:
             server = (S1, S2)[prio - 1].text
-            check_eq([f"{r['answer'][0][-1]}"], ["192.0.2.1"], f"{what} answer") if r["answer"] \
-                else check(False, f"{what}: no answer: {r['raw']}")
+            check_eq("192.0.2.1", r["answer"][0][-1] if r["answer"] else r["raw"], f"{what} answer")
             check(V.lines_with(f"[domain: {name}] Reply from {server} (priority {prio})"),
                   f"{what}: reply line for priority {prio}")
         else:
@@ -133,8 +132,7 @@ def all_servers_fail_gives_no_reply():
     modes("servfail", "servfail", "servfail", "silent")
     c = udp_client()
     c.sendto(raw_query("dead.test"), ("127.0.0.1", LISTEN_PORT))
-    check(V.wait_line("[WARN] [req #", 1) and V.wait_line("[domain: dead.test] No response from any server"),
-          "no-response line")
+    check(V.wait_line("[domain: dead.test] No response from any server"), "no-response line")
     check_eq((3, 3, 3, 3), asked("dead.test"), "three attempts per server")
     check_eq(1, len(V.lines_with("[domain: dead.test] Timeout waiting for response from 127.0.0.5:53")),
              "time-out line of the silent fallback")
