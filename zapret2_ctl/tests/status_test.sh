@@ -8,8 +8,11 @@ echo 0 > "$fx/var/run/nfqws2_zero.pid"
 echo -7 > "$fx/var/run/nfqws2_negative.pid"
 echo nfqws2 > "$fx/var/run/nfqws2_garbage.pid"
 : > "$fx/var/run/nfqws2_empty.pid"
+# The sample router's configuration, without its /proc fixture: a run as an
+# unprivileged user needs the real /proc (the sanitizers read it).
+cp "$ROUTER_SAMPLE/root/etc/config/zapret2" "$fx/etc/config/"
 # One session, several states of /var/run in turn.
-z2_session "$ROUTER_SAMPLE/root" "$fx" -- '
+z2_session "$fx" -- '
     sh -c "exit 0" & dead=$!; wait $dead
     echo $dead > /var/run/nfqws2_dead.pid
     echo $$ > /var/run/nfqws.pid          # live, but not an nfqws2_ file
