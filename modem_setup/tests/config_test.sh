@@ -56,8 +56,7 @@ assert_eq "" "$gone" "ModemManager hook, menu entry and web caches removed"
 case_begin "the same modem again, one-word form: nothing rewritten, no restarts, no log"
 : > "$scr/upper/tmp/trace"
 printf 'Signal;AT+CSQ\n' > "$scr/upper/etc/atcommands.user"
-touch "$scr/upper/var/run/kv_log"   # a run just now
-korvel "$fx" "$scr" 12d1/1506/102
+korvel_aged "$fx" "$scr" /var/run/kv_log 0 12d1/1506/102
 snapshot "$fx" "$scr"
 assert_eq 0 "$RC" "exit status"
 assert_eq "reload_config

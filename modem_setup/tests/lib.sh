@@ -128,3 +128,13 @@ snapshot() {
         'for p in network firewall modeminfo mmconfig atinout smstools3 korvel; do uci show $p 2>/dev/null; done')
 }
 show() { awk -v p="$1" 'index($0, p "=") == 1 || index($0, p ".") == 1' <<<"$STATE"; }
+
+# korvel_aged FX SCRATCH MARKER AGE ARGS...: like korvel, with MARKER's time
+# set to AGE seconds ago in the same sandbox right before the run, however
+# slow the sandbox is to start.
+korvel_aged() {
+    local fx="$1" scr="$2" marker="$3" age="$4"; shift 4
+    OUT=$(run_in "$fx" "$scr" sh -c 'touch -d "@$(( $(date +%s) - $2 ))" "$1" && shift 2 && exec "$@"' \
+        _ "$marker" "$age" "$KORVEL" "$@" 2>&1)
+    RC=$?
+}

@@ -86,25 +86,21 @@ fx=$(new_router)
 sed -i "s/option korvel '1'/option korvel '0'/" "$fx/etc/config/modeminfo"
 usb_device "$fx" 1-1 2c7c Quectel 1
 now=$(date +%s)
-touch "$fx/var/run/kv_init_log"
 scr=$(fresh_scratch)
-korvel "$fx" "$scr" add 2c7c/125/318
+korvel_aged "$fx" "$scr" /var/run/kv_init_log 8 add 2c7c/125/318
 assert_eq "" "$OUT$(kmsg_of "$scr")" "fresh init marker: no initialization line"
 [ "$(stat -c %Y "$scr/upper/var/run/kv_init_log")" -ge "$now" ] && bb_ok || bb_fail "init marker not renewed"
-touch -d "@$((now - 10))" "$fx/var/run/kv_init_log"
 scr=$(fresh_scratch)
-korvel "$fx" "$scr" add 2c7c/125/318
+korvel_aged "$fx" "$scr" /var/run/kv_init_log 10 add 2c7c/125/318
 assert_eq "korvel: modem initialization" "$OUT" "10 seconds old: stale"
 
 fx=$(new_router)
 : > "$fx/dev/cdc-wdm0"
-touch "$fx/var/run/kv_log"   # a run just now (the window is 9 seconds)
 scr=$(fresh_scratch)
-korvel "$fx" "$scr" 12d1/1506/102
+korvel_aged "$fx" "$scr" /var/run/kv_log 5 12d1/1506/102
 assert_eq "" "$OUT$(kmsg_of "$scr")" "fresh run marker: quiet configuration"
 assert_contains "$(trace_of "$scr")" "reload_config" "configuration still done"
-touch -d "@$(( $(date +%s) - 12 ))" "$scr/upper/var/run/kv_log"
-korvel "$fx" "$scr" 12d1/1506/102
+korvel_aged "$fx" "$scr" /var/run/kv_log 12 12d1/1506/102
 assert_eq 3 "$(kmsg_of "$scr" | wc -l)" "12 seconds later: logs again"
 assert_eq "" "$(cat "$scr/upper/var/run/kv_log")" "marker stays empty"
 
