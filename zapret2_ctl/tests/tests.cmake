@@ -11,6 +11,6 @@ router_add_gtest(zapret2_unit
     ${CMAKE_CURRENT_LIST_DIR}/config_load_test.cpp
   LIBS zapret2_core json-c::json-c)
 
-foreach(t cli status dump genconfig reset patch)
+foreach(t cli status dump genconfig reset patch scripts)
   router_add_blackbox(zapret2_bb_${t} ${CMAKE_CURRENT_LIST_DIR}/${t}_test.sh DEPENDS zapret2-ctl)
 endforeach()
