@@ -9,6 +9,12 @@
 stub="$ROUTER_SRC/tests/sdk-stub"
 repo=$(cd "$ROUTER_SRC/.." && pwd)
 
+# The router's jsonfilter, as far as the test scripts use it (-e '@': parse
+# standard input), played by jq.
+tools=$(mktemp -d "$BB_TMP/tools.XXXXXX")
+printf '#!/bin/sh\n[ "$1" = -e ] && [ "$2" = @ ] || exit 2\nexec jq -e . >/dev/null\n' >"$tools/jsonfilter"
+chmod +x "$tools/jsonfilter"
+
 run_package_test() { # PACKAGE
     local p="$1" fx version scr out rc
     fx=$(make_fixture)
@@ -19,7 +25,7 @@ run_package_test() { # PACKAGE
     if [ -d "$fx/www" ]; then mkdir -p "$fx/tmp/pkgroot" && mv "$fx/www" "$fx/tmp/pkgroot/"; fi
     cp "$ROUTER_SRC/$p/test.sh" "$fx/tmp/test.sh"
     scr=$(fresh_scratch)
-    out=$(sandbox --root "$fx" --net --scratch "$scr" --env PKG_TEST_ROOT=/tmp/pkgroot -- \
+    out=$(sandbox --root "$fx" --path "$tools" --net --scratch "$scr" --env PKG_TEST_ROOT=/tmp/pkgroot -- \
         busybox sh /tmp/test.sh "$p" "$version" 2>&1)
     rc=$?
     assert_eq 0 "$rc" "$p test.sh exit status (output: $out)"
