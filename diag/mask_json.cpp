@@ -77,13 +77,56 @@ void mask_json_secrets(json_object* value) {
     if (value) mask_value(value, false);
 }
 
+size_t mask_json_text(const char* text, char* out, size_t cap) {
+    if (!out || cap == 0) return 0;
+    size_t n = 0;
+    auto put = [&](const char* p, size_t len) {
+        for (size_t i = 0; i < len && n + 1 < cap; ++i) out[n++] = p[i];
+    };
+    const char* p = text ? text : "";
+    while (*p) {
+        if (*p != '"') {
+            put(p++, 1);
+            continue;
+        }
+        // A quoted string: a key when a ':' follows it.
+        const char* start = p++;
+        while (*p && *p != '"') p += (p[0] == '\\' && p[1]) ? 2 : 1;
+        if (*p) ++p;
+        put(start, static_cast<size_t>(p - start));
+        const char* colon = p;
+        while (*colon == ' ' || *colon == '\t' || *colon == '\r' || *colon == '\n') ++colon;
+        if (*colon != ':' || p - start < 2) continue;
+        char key[32];
+        size_t klen = static_cast<size_t>(p - start) - 2;
+        if (klen >= sizeof key) continue;
+        memcpy(key, start + 1, klen);
+        key[klen] = '\0';
+        if (!in_set(always_secret, key) && !in_set(proxy_endpoint, key)) continue;
+        // Mask the value: a string, or a bare token up to the next separator.
+        const char* v = colon + 1;
+        while (*v == ' ' || *v == '\t') ++v;
+        put(p, static_cast<size_t>(v - p));
+        if (*v == '"') {
+            ++v;
+            while (*v && *v != '"' && *v != '\n') v += (v[0] == '\\' && v[1]) ? 2 : 1;
+            if (*v == '"') ++v;
+        } else if (*v == '{' || *v == '[') {
+            continue;  // a container: its own members are looked at in turn
+        } else {
+            while (*v && !strchr(",}]\r\n", *v)) ++v;
+        }
+        put("\"***\"", 5);
+        p = v;
+    }
+    out[n] = '\0';
+    return n;
+}
+
 size_t prepare_json_config(const char* text, char* out, size_t cap) {
     if (!out || cap == 0) return 0;
     json_root doc(text ? json_tokener_parse(text) : nullptr);
-    if (!doc) {
-        copy_text(out, cap, text);
-        return strlen(out);
-    }
+    if (!doc) return mask_json_text(text, out, cap);
     mask_json_secrets(doc.get());
     copy_text(out, cap, json_object_to_json_string_ext(doc.get(), JSON_C_TO_STRING_PRETTY));
     return strlen(out);

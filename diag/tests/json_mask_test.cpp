@@ -2,6 +2,8 @@
 
 #include <json-c/json.h>
 
+#include <cstring>
+
 #include <string>
 
 #include "mask_json.h"
@@ -43,15 +45,41 @@ TEST(diagsvc_JsonMask, Cases) {
     for (const auto& c : cases) EXPECT_EQ(c.out, masked(c.in)) << c.in;
 }
 
-TEST(diagsvc_JsonMask, ConfigTextIsPrettyPrintedOrKeptAsRead) {
+TEST(diagsvc_JsonMask, TextThatDoesNotParseIsMaskedByKey) {
+    struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {R"({"type":"vless","server":"1.2.3.4","server_port":443,"uuid":"u-1",})",
+         R"({"type":"vless","server":"***","server_port":"***","uuid":"***",})"},
+        {"{\n  \"private_key\" : \"k\\\"q\",\n  \"tag\": \"x\"\n",
+         "{\n  \"private_key\" : \"***\",\n  \"tag\": \"x\"\n"},
+        {R"({"users":[{"username":"u","password":"p"}] // comment)",
+         R"({"users":[{"username":"***","password":"***"}] // comment)"},
+        {R"({"password":)", R"({"password":"***")"},
+        {R"({"server" "x", "tag":"password"})", R"({"server" "x", "tag":"password"})"},
+        {R"({"short_id":"unterminated)", R"({"short_id":"***")"},
+        {"", ""},
+    };
+    char out[256];
+    for (const auto& c : cases) {
+        EXPECT_EQ(strlen(c.out), mask_json_text(c.in, out, sizeof out)) << c.in;
+        EXPECT_STREQ(c.out, out) << c.in;
+    }
+    char small[6];
+    mask_json_text(R"({"uuid":"abcdef"})", small, sizeof small);
+    EXPECT_STREQ(R"({"uui)", small);
+}
+
+TEST(diagsvc_JsonMask, ConfigTextIsPrettyPrintedOrMaskedAsText) {
     char out[256];
     prepare_json_config(R"({"outbounds":[{"type":"trojan","password":"secret"}]})", out, sizeof out);
     EXPECT_EQ(std::string::npos, std::string(out).find("secret"));
     EXPECT_NE(std::string::npos, std::string(out).find('\n')) << "pretty-printed";
 
-    const char* broken = "{ \"password\": \"secret\", ";
-    prepare_json_config(broken, out, sizeof out);
-    EXPECT_STREQ(broken, out);
+    // A text that does not parse keeps its shape but not its secrets.
+    prepare_json_config("{ \"password\": \"secret\", ", out, sizeof out);
+    EXPECT_STREQ("{ \"password\": \"***\", ", out);
 
     // cut to the capacity, terminated
     char small[8];
