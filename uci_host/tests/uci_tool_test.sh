@@ -73,7 +73,8 @@ config interface 'wan'
 	option device 'eth1'
 
 config rule
-" "$(cat "$conf/net"; echo)"
+
+." "$(cat "$conf/net"; echo .)" "committed file, ending in an empty line"
 assert_eq "" "$(u changes)" "nothing pending after commit"
 
 case_begin export-import
@@ -87,7 +88,7 @@ config t 's'
 	option a '1'" "$?$(cat "$conf/zz")"
 printf 'config t s\n\toption a 2\n' | u import zz
 assert_eq "zz.s.a='2'" "$(u show zz.s.a)" "import replaces the package"
-printf 'option\n' > "$BB_TMP/bad"
+printf 'option a 1\n' > "$BB_TMP/bad"
 out=$(u -f "$BB_TMP/bad" import zz 2>&1); rc=$?
 assert_eq "1 uci: Parse error (option or list outside a section) at line 1, byte 1" "$rc $out"
 
@@ -115,6 +116,7 @@ assert_eq 0 $? "reset command line"
 assert_eq "
 config main 'config'
 	option enabled '2'
-" "$(cat "$scr/upper/etc/config/zapret2"; echo)" "saved changes are applied again at commit"
+
+." "$(cat "$scr/upper/etc/config/zapret2"; echo .)" "saved changes are applied again at commit"
 assert_eq "$host_before" "$(ls -la /etc/config 2>/dev/null; cat /etc/config/zapret2 2>/dev/null)" \
     "host untouched"
