@@ -12,6 +12,7 @@ repo=$(cd "$ROUTER_SRC/.." && pwd)
 # The router's jsonfilter, as far as the test scripts use it (-e '@': parse
 # standard input), played by jq.
 tools=$(mktemp -d "$BB_TMP/tools.XXXXXX")
+# shellcheck disable=SC2016  # the stand-in's own variables
 printf '#!/bin/sh\n[ "$1" = -e ] && [ "$2" = @ ] || exit 2\nexec jq -e . >/dev/null\n' >"$tools/jsonfilter"
 chmod +x "$tools/jsonfilter"
 
