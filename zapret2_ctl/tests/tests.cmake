@@ -10,6 +10,7 @@ router_add_gtest(zapret2_unit
     ${CMAKE_CURRENT_LIST_DIR}/patch_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_load_test.cpp
   LIBS zapret2_core json-c::json-c)
+target_compile_definitions(zapret2_unit PRIVATE ZAPRET2_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
 
 foreach(t cli status dump genconfig reset patch scripts)
   router_add_blackbox(zapret2_bb_${t} ${CMAKE_CURRENT_LIST_DIR}/${t}_test.sh DEPENDS zapret2-ctl)
