@@ -90,6 +90,7 @@ private:
     json_object* overlap_object();
     json_object* section_object(const list_section& s);
     json_object* iface_array(const iface_row* rows, int count, bool links);
+    json_object* route_array(const route_row* rows, int count, bool metric);
 
     const diag_report& r_;
     const std::vector<long_text>& cuts_;
@@ -200,6 +201,20 @@ json_object* builder::system_object() {
     return o;
 }
 
+// IPv4 rows carry a metric; IPv6 rows do not.
+json_object* builder::route_array(const route_row* rows, int count, bool metric) {
+    json_object* a = json_object_new_array();
+    for (int i = 0; i < count; ++i) {
+        json_object* row = json_object_new_object();
+        add_text(row, "destination", rows[i].destination);
+        add_text(row, "gateway", rows[i].gateway);
+        add_text(row, "device", rows[i].device);
+        if (metric) add_text(row, "metric", rows[i].metric);
+        json_object_array_add(a, row);
+    }
+    return a;
+}
+
 json_object* builder::iface_array(const iface_row* rows, int count, bool links) {
     json_object* a = json_object_new_array();
     for (int i = 0; i < count; ++i) {
@@ -232,29 +247,10 @@ json_object* builder::network_object() {
         add(o, "interfaces", iface_array(n.interfaces, std::min(n.interface_count, max_interfaces), false));
     if (f.net_links)
         add(o, "links", iface_array(n.links, std::min(n.link_count, max_links), true));
-    if (f.net_routes) {
-        json_object* a = json_object_new_array();
-        for (int i = 0; i < n.route_count && i < max_routes; ++i) {
-            json_object* row = json_object_new_object();
-            add_text(row, "destination", n.routes[i].destination);
-            add_text(row, "gateway", n.routes[i].gateway);
-            add_text(row, "device", n.routes[i].device);
-            add_text(row, "metric", n.routes[i].metric);
-            json_object_array_add(a, row);
-        }
-        add(o, "routes", a);
-    }
-    if (f.net_routes6) {
-        json_object* a = json_object_new_array();
-        for (int i = 0; i < n.route6_count && i < max_routes; ++i) {
-            json_object* row = json_object_new_object();
-            add_text(row, "destination", n.routes6[i].destination);
-            add_text(row, "gateway", n.routes6[i].gateway);
-            add_text(row, "device", n.routes6[i].device);
-            json_object_array_add(a, row);
-        }
-        add(o, "routes6", a);
-    }
+    if (f.net_routes)
+        add(o, "routes", route_array(n.routes, std::min(n.route_count, max_routes), true));
+    if (f.net_routes6)
+        add(o, "routes6", route_array(n.routes6, std::min(n.route6_count, max_routes), false));
     if (f.net_arp) {
         mask_macs_in_text(n.arp, work_);
         add(o, "arp", text(n.arp, work_, strlen(work_)));

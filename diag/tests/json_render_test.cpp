@@ -134,6 +134,22 @@ TEST(diagsvc_JsonRender, NetworkMasksAndPresence) {
     EXPECT_STREQ("", json_object_get_string(doc.at({"network", "wifi"})));
 }
 
+TEST(diagsvc_JsonRender, RouteRowsCarryAMetricOnlyForIpv4) {
+    diag_report& r = fresh_report();
+    r.flags.net_routes = r.flags.net_routes6 = 1;
+    copy_text(r.network.routes[0].destination, "default");
+    copy_text(r.network.routes[0].metric, "10");
+    r.network.route_count = 1;
+    copy_text(r.network.routes6[0].destination, "::/0");
+    r.network.route6_count = 1;
+    parsed doc(render(r).c_str());
+    ASSERT_NE(nullptr, doc.root);
+    json_object* v4 = json_object_array_get_idx(doc.at({"network", "routes"}), 0);
+    json_object* v6 = json_object_array_get_idx(doc.at({"network", "routes6"}), 0);
+    EXPECT_EQ((strings{"destination", "gateway", "device", "metric"}), keys(v4));
+    EXPECT_EQ((strings{"destination", "gateway", "device"}), keys(v6));
+}
+
 TEST(diagsvc_JsonRender, OverlapConflictsAndPresence) {
     diag_report& r = fresh_report();
     r.flags.svc_overlap = 1;
