@@ -33,6 +33,21 @@ size_t skip_name(const uint8_t* msg, size_t len, size_t off) {
     return off;
 }
 
+// End of the question (name, QTYPE, QCLASS) at offset 12, or 0 when the name is not a plain
+// run of labels or the question does not lie wholly inside the message.
+size_t plain_question_end(const uint8_t* msg, size_t len) {
+    size_t off = dns_header_len;
+    while (off < len) {
+        uint8_t l = msg[off];
+        if (l == 0) return off + 5 <= len ? off + 5 : 0;
+        if (l & pointer_mask) return 0;
+        off += 1 + static_cast<size_t>(l);
+    }
+    return 0;
+}
+
+uint8_t fold_case(uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c; }
+
 } // namespace
 
 int message_rcode(const uint8_t* msg, size_t len) {
@@ -48,6 +63,24 @@ bool same_message_id(const uint8_t* query, size_t query_len, const uint8_t* repl
                      size_t reply_len) {
     if (query_len < 2 || reply_len < 2) return true;
     return query[0] == reply[0] && query[1] == reply[1];
+}
+
+bool reply_matches_query(const uint8_t* query, size_t query_len, const uint8_t* reply,
+                         size_t reply_len) {
+    if (!same_message_id(query, query_len, reply, reply_len)) return false;
+    if (reply_len <= dns_header_len || read_u16(reply + 4) == 0) return true;
+    size_t end = plain_question_end(query, query_len);
+    if (end == 0) return true; // nothing to compare the reply's question with
+    if (reply_len < end) return false;
+    size_t off = dns_header_len;
+    while (query[off] != 0) { // label lengths and bytes; the walk above bounds it
+        size_t l = query[off];
+        if (reply[off] != l) return false;
+        for (size_t i = 1; i <= l; i++)
+            if (fold_case(query[off + i]) != fold_case(reply[off + i])) return false;
+        off += 1 + l;
+    }
+    return std::memcmp(query + off, reply + off, 5) == 0; // the zero byte, QTYPE, QCLASS
 }
 
 void extract_qname(const uint8_t* msg, size_t len, char* out, size_t cap) {

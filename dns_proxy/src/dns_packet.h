@@ -27,6 +27,13 @@ void clear_tc_flag(uint8_t* msg, size_t len);
 bool same_message_id(const uint8_t* query, size_t query_len, const uint8_t* reply,
                      size_t reply_len);
 
+/// True when reply answers query: the same ID (as same_message_id) and, when the reply carries a
+/// question (QDCOUNT above 0), the query's question: the name compared label by label without
+/// regard to letter case, then QTYPE and QCLASS exactly. A query whose question cannot be read is
+/// matched by its ID alone; a reply whose question is cut short does not match.
+bool reply_matches_query(const uint8_t* query, size_t query_len, const uint8_t* reply,
+                         size_t reply_len);
+
 /// Writes the question name at offset 12 in dotted form into out (capacity cap >= 1, always
 /// NUL-terminated). Labels are copied unescaped, compression pointers are not followed, and the
 /// name is cut after the last whole label that fits in cap - 1 characters.

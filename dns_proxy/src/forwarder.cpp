@@ -2,15 +2,20 @@
 
 #include "daemon.h"
 #include "server_list.h"
-#include "worker_pool.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <poll.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -18,199 +23,757 @@ namespace velmora {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t worker_stack_size = 1024 * 1024; // ASan's redzones need room
-#else
-constexpr size_t worker_stack_size = 128 * 1024; // two 4 KiB buffers, a log line, libc calls
-#endif
+constexpr unsigned receive_batch = 32; // datagrams taken from the listening socket per call
+constexpr unsigned reply_batch = 32;   // replies to clients sent per call
+constexpr int max_events = 64;
+constexpr int64_t ns_per_ms = 1000000;
+constexpr unsigned reserved_fds = 32; // listening socket, epoll, signalfd, stdio, syslog, probes
 
-constexpr int idle_worker_seconds = 10;
-
-class unique_fd {
-  public:
-    explicit unique_fd(int fd) : fd_(fd) {}
-    ~unique_fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    unique_fd(const unique_fd&) = delete;
-    unique_fd& operator=(const unique_fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-int64_t now_ms() {
+int64_t now_ns() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// Waits for a datagram with the query's ID until deadline. Returns its length; -1 with
-// read_error false when the wait ended without one (time-out or a failed wait), -1 with
-// read_error true and saved_errno set when reading failed.
-int receive_matching(int sock, const uint8_t* query, int query_len, uint8_t* reply, int reply_cap,
-                     int64_t deadline, bool& read_error, int& saved_errno) {
-    read_error = false;
-    saved_errno = 0;
-    for (;;) {
-        int64_t left = deadline - now_ms();
-        if (left < 0) left = 0;
-        pollfd p{sock, POLLIN, 0};
-        int r = poll(&p, 1, static_cast<int>(left));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return -1;
-        ssize_t n = recv(sock, reply, static_cast<size_t>(reply_cap), 0);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            read_error = true;
-            saved_errno = errno;
-            return -1;
+struct request;
+struct server_rec;
+
+// One entry of the timer queue. Each request and each server owns one; it is in the queue at most
+// once (heap_slot is its position plus one, 0 while it is not queued).
+struct timer {
+    int64_t due;
+    unsigned heap_slot;
+    request* req;      // the owner: a request ...
+    server_rec* server; // ... or a server's background check
+};
+
+// A min-heap of timers by due time; each timer knows its place, so it can be moved or taken out.
+class timer_queue {
+  public:
+    timer_queue() { heap_.reserve(max_requests_in_flight + 64); }
+
+    void set(timer& t, int64_t due) {
+        t.due = due;
+        if (t.heap_slot == 0) {
+            heap_.push_back(&t);
+            t.heap_slot = static_cast<unsigned>(heap_.size());
+            up(heap_.size() - 1);
+        } else {
+            fix(t.heap_slot - 1);
         }
-        // A late answer to an earlier attempt or a forged datagram: keep waiting for ours.
-        if (!same_message_id(query, static_cast<size_t>(query_len), reply, static_cast<size_t>(n)))
-            continue;
-        return static_cast<int>(n);
     }
+    void cancel(timer& t) {
+        if (t.heap_slot == 0) return;
+        size_t i = t.heap_slot - 1;
+        t.heap_slot = 0;
+        timer* last = heap_.back();
+        heap_.pop_back();
+        if (i < heap_.size()) {
+            heap_[i] = last;
+            last->heap_slot = static_cast<unsigned>(i + 1);
+            fix(i);
+        }
+    }
+    timer* first() const { return heap_.empty() ? nullptr : heap_.front(); }
+
+  private:
+    void place(size_t i, timer* t) {
+        heap_[i] = t;
+        t->heap_slot = static_cast<unsigned>(i + 1);
+    }
+    void up(size_t i) {
+        timer* t = heap_[i];
+        while (i > 0) {
+            size_t p = (i - 1) / 2;
+            if (heap_[p]->due <= t->due) break;
+            place(i, heap_[p]);
+            i = p;
+        }
+        place(i, t);
+    }
+    void down(size_t i) {
+        timer* t = heap_[i];
+        const size_t n = heap_.size();
+        for (;;) {
+            size_t c = 2 * i + 1;
+            if (c >= n) break;
+            if (c + 1 < n && heap_[c + 1]->due < heap_[c]->due) c++;
+            if (heap_[c]->due >= t->due) break;
+            place(i, heap_[c]);
+            i = c;
+        }
+        place(i, t);
+    }
+    void fix(size_t i) {
+        if (i > 0 && heap_[(i - 1) / 2]->due > heap_[i]->due)
+            up(i);
+        else
+            down(i);
+    }
+
+    std::vector<timer*> heap_;
+};
+
+// A socket connected to one upstream server. It carries at most one attempt (or one background
+// check) at a time; between them it waits in its server's idle pool.
+struct upstream_sock {
+    int fd = -1;
+    server_rec* server = nullptr;
+    request* req = nullptr;      // the attempt it carries
+    bool probing = false;        // carries its server's background check
+    bool tainted = false;        // received a datagram that was not the awaited answer
+    unsigned attempts = 0;
+};
+
+struct server_rec {
+    std::string text;
+    sockaddr_in addr{};
+    bool addr_ok = false;
+    unsigned refs = 0; // entries of server tables naming it
+    std::vector<upstream_sock*> idle;
+    // Health memory (used only with a hold-down).
+    bool out = false;
+    bool listed = false;          // in the current table: only such servers are checked
+    timer check{};                // next background check, or its time-out while it runs
+    upstream_sock* check_sock = nullptr;
+    int64_t check_started = 0;
+    uint8_t check_query[dns_message_cap];
+    size_t check_len = 0;
+};
+
+// A server list as requests see it: the one current when they arrived.
+struct server_table {
+    std::vector<server_rec*> entries;
+    unsigned requests = 0;
+};
+
+struct request {
+    timer tm;             // attempt time-out while sock is set, else the pause before the next
+    server_table* table;
+    upstream_sock* sock;
+    int64_t req_id;
+    int32_t query_len;
+    uint32_t held_len;
+    int pos;              // index into table->entries
+    int attempt;          // 1..attempts_per_server
+    bool quiet;
+    bool walk_all;        // every server was out at arrival: ask them all in order
+    sockaddr_in client;
+    char domain[qname_cap];
+    uint8_t query[dns_message_cap];
+    uint8_t held[dns_message_cap];
+};
+
+// Zero-filled storage: pages are only touched as requests use them.
+request slots[max_requests_in_flight];
+
+class forwarder {
+  public:
+    forwarder(int listen_fd, int epoll_fd, int signal_fd, unsigned cap)
+        : listen_fd_(listen_fd), epoll_fd_(epoll_fd), signal_fd_(signal_fd), cap_(cap) {
+        free_.reserve(cap_);
+        for (unsigned i = cap_; i > 0; i--) {
+            slots[i - 1].tm.req = &slots[i - 1];
+            free_.push_back(&slots[i - 1]);
+        }
+        for (unsigned i = 0; i < receive_batch; i++) {
+            in_msgs_[i].msg_hdr.msg_iov = &in_iov_[i];
+            in_msgs_[i].msg_hdr.msg_iovlen = 1;
+        }
+        for (unsigned i = 0; i < reply_batch; i++) {
+            out_msgs_[i].msg_hdr.msg_iov = &out_iov_[i];
+            out_msgs_[i].msg_hdr.msg_iovlen = 1;
+            out_msgs_[i].msg_hdr.msg_name = &out_addr_[i];
+            out_msgs_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+        }
+        install_table();
+    }
+
+    [[noreturn]] void run();
+
+  private:
+    // requests
+    void receive_queries();
+    void start_request(request& r, size_t len);
+    void next_server(request& r);
+    void start_attempt(request& r);
+    void attempt_failed(request& r);
+    void take_answer(request& r, uint8_t* reply, size_t n);
+    void finish(request& r);
+    void release(request& r);
+    void on_timer(timer& t);
+
+    // upstream sockets
+    upstream_sock* take_socket(server_rec& s, const request* r);
+    void give_back(upstream_sock* u);
+    void discard(upstream_sock* u);
+    void on_upstream(upstream_sock* u);
+
+    // health memory
+    void server_failed(server_rec& s, const request& r);
+    void server_answered(server_rec& s);
+    void start_check(server_rec& s);
+    void end_check(server_rec& s, bool usable);
+
+    // server list
+    void install_table();
+    void drop_table(server_table* t);
+    void drop_server(server_rec* s);
+
+    // replies to clients
+    uint8_t* reply_buffer() { return out_bufs_[out_n_]; }
+    void queue_reply(const sockaddr_in& to, const uint8_t* msg, size_t len);
+    void flush_replies();
+    void set_listening(bool on);
+
+    int64_t ms_from_now(int64_t ms) const { return now_ + ms * ns_per_ms; }
+    bool last_attempt(const request& r) const { return r.attempt == attempts_per_server; }
+    server_rec& server_of(const request& r) const { return *r.table->entries[r.pos]; }
+
+    const int listen_fd_;
+    const int epoll_fd_;
+    const int signal_fd_;
+    const unsigned cap_;
+    const int64_t timeout_ns_ = static_cast<int64_t>(g_settings.session_timeout_ms) * ns_per_ms;
+    const int64_t hold_down_ns_ = static_cast<int64_t>(g_settings.hold_down_s) * 1000000000;
+    int64_t now_ = now_ns();
+
+    timer_queue timers_;
+    std::vector<request*> free_;
+    bool listening_ = true;
+
+    server_table* current_ = nullptr;
+    std::vector<server_rec*> servers_; // every server a live table names
+    unsigned idle_count_ = 0;
+    std::vector<upstream_sock*> closed_; // freed after the events of one wait are handled
+
+    // A client query that was answered: the background checks send copies of it.
+    uint8_t recent_query_[dns_message_cap];
+    size_t recent_len_ = 0;
+
+    mmsghdr in_msgs_[receive_batch]{};
+    iovec in_iov_[receive_batch]{};
+    request* in_reqs_[receive_batch]{};
+
+    mmsghdr out_msgs_[reply_batch]{};
+    iovec out_iov_[reply_batch]{};
+    sockaddr_in out_addr_[reply_batch]{};
+    unsigned out_n_ = 0;
+    uint8_t out_bufs_[reply_batch][dns_message_cap]; // upstream answers, relayed in place
+};
+
+// epoll tags of the two fixed descriptors; upstream sockets carry their record's address.
+constexpr uint64_t tag_listen = 1;
+constexpr uint64_t tag_signal = 2;
+
+void forwarder::run() {
+    epoll_event events[max_events];
+    for (;;) {
+        int wait_ms = -1;
+        if (const timer* t = timers_.first()) {
+            int64_t left = t->due - now_ns();
+            wait_ms = left <= 0 ? 0 : static_cast<int>((left + ns_per_ms - 1) / ns_per_ms);
+        }
+        int n = epoll_wait(epoll_fd_, events, max_events, wait_ms);
+        now_ = now_ns();
+        for (int i = 0; i < n; i++) {
+            uint64_t tag = events[i].data.u64;
+            if (tag == tag_listen) {
+                receive_queries();
+            } else if (tag == tag_signal) {
+                signalfd_siginfo info[8];
+                while (read(signal_fd_, info, sizeof info) > 0) {
+                }
+                reload_servers(fallback_resolver_path);
+                install_table();
+            } else {
+                auto* u = reinterpret_cast<upstream_sock*>(events[i].data.ptr);
+                if (u->fd >= 0) on_upstream(u);
+            }
+        }
+        while (timer* t = timers_.first()) {
+            if (t->due > now_) break;
+            timers_.cancel(*t);
+            on_timer(*t);
+        }
+        flush_replies();
+        if (!listening_ && free_.size() > 0) set_listening(true);
+        for (upstream_sock* u : closed_) delete u;
+        closed_.clear();
+    }
+}
+
+void forwarder::set_listening(bool on) {
+    epoll_event ev{};
+    ev.events = on ? static_cast<uint32_t>(EPOLLIN) : 0u;
+    ev.data.u64 = tag_listen;
+    epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listen_fd_, &ev);
+    listening_ = on;
+}
+
+// Takes up to a few batches of datagrams straight into free request records. At the bound the
+// listening socket is left unread until a request ends.
+void forwarder::receive_queries() {
+    flush_replies(); // queued replies may point into records about to be reused
+    for (int round = 0; round < 4; round++) {
+        unsigned want = std::min<unsigned>(receive_batch, static_cast<unsigned>(free_.size()));
+        if (want == 0) {
+            set_listening(false);
+            return;
+        }
+        for (unsigned k = 0; k < want; k++) {
+            request* r = free_[free_.size() - 1 - k];
+            in_iov_[k] = {r->query, sizeof r->query};
+            in_msgs_[k].msg_hdr.msg_name = &r->client;
+            in_msgs_[k].msg_hdr.msg_namelen = sizeof r->client;
+            in_reqs_[k] = r;
+        }
+        int n = recvmmsg(listen_fd_, in_msgs_, want, MSG_DONTWAIT, nullptr);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return; // nothing more, or a receive error: nothing is logged
+        free_.resize(free_.size() - static_cast<size_t>(n));
+        for (int k = 0; k < n; k++) start_request(*in_reqs_[k], in_msgs_[k].msg_len);
+        if (static_cast<unsigned>(n) < want) return;
+    }
+}
+
+void forwarder::start_request(request& r, size_t len) {
+    r.query_len = static_cast<int32_t>(len);
+    if (g_settings.debug_level > 0) {
+        r.req_id = next_request_id();
+        extract_qname(r.query, len, r.domain, sizeof r.domain);
+    } else {
+        r.req_id = -1;
+        r.domain[0] = '\0';
+    }
+    r.quiet = is_quiet_name(r.domain);
+    r.table = current_;
+    current_->requests++;
+    r.sock = nullptr;
+    r.held_len = 0;
+    r.pos = 0;
+    r.walk_all = hold_down_ns_ > 0 &&
+                 std::all_of(current_->entries.begin(), current_->entries.end(),
+                             [](const server_rec* s) { return s->out; });
+    next_server(r);
+}
+
+// Moves on to the server at r.pos or the first one after it that is not left out.
+void forwarder::next_server(request& r) {
+    const auto& entries = r.table->entries;
+    while (r.pos < static_cast<int>(entries.size()) && !r.walk_all && entries[r.pos]->out) r.pos++;
+    if (r.pos >= static_cast<int>(entries.size())) {
+        finish(r);
+        return;
+    }
+    r.attempt = 1;
+    start_attempt(r);
+}
+
+void forwarder::start_attempt(request& r) {
+    server_rec& s = server_of(r);
+    upstream_sock* u = take_socket(s, &r);
+    if (u == nullptr) {
+        attempt_failed(r);
+        return;
+    }
+    if (send(u->fd, r.query, static_cast<size_t>(r.query_len), 0) < 0) {
+        if (last_attempt(r))
+            log_msg("[WARN] [req #%lld] [domain: %s] write to %s failed: %s",
+                    static_cast<long long>(r.req_id), r.domain, s.text.c_str(),
+                    std::strerror(errno));
+        discard(u);
+        attempt_failed(r);
+        return;
+    }
+    u->req = &r;
+    r.sock = u;
+    timers_.set(r.tm, now_ + timeout_ns_);
+}
+
+void forwarder::attempt_failed(request& r) {
+    if (r.attempt < attempts_per_server) {
+        timers_.set(r.tm, ms_from_now(pause_base_ms + random_below(pause_spread_ms)));
+        return;
+    }
+    server_failed(server_of(r), r);
+    r.pos++;
+    next_server(r);
+}
+
+// A datagram that answers the request's attempt (its ID and question match).
+void forwarder::take_answer(request& r, uint8_t* reply, size_t n) {
+    server_rec& s = server_of(r);
+    int rcode = message_rcode(reply, n);
+    if ((n > 3 && (rcode == rcode_servfail || rcode == rcode_refused)) || n <= dns_header_len) {
+        attempt_failed(r);
+        return;
+    }
+    server_answered(s);
+    if (rcode != rcode_noerror) {
+        std::memcpy(r.held, reply, n); // a negative answer: held while the next server is asked
+        r.held_len = static_cast<uint32_t>(n);
+        r.pos++;
+        next_server(r);
+        return;
+    }
+    clear_tc_flag(reply, n);
+    if (n > dns_plain_udp_len) n = trim_reply(reply, n);
+    if (!r.quiet)
+        log_msg("[INFO] [req #%lld] [domain: %s] Reply from %s (priority %d)",
+                static_cast<long long>(r.req_id), r.domain, s.text.c_str(), r.pos + 1);
+    if (hold_down_ns_ > 0) {
+        std::memcpy(recent_query_, r.query, static_cast<size_t>(r.query_len));
+        recent_len_ = static_cast<size_t>(r.query_len);
+    }
+    queue_reply(r.client, reply, n);
+    release(r);
+}
+
+void forwarder::finish(request& r) {
+    const long long id = static_cast<long long>(r.req_id);
+    if (r.held_len > 0) {
+        if (!r.quiet) log_msg("[INFO] [req #%lld] [domain: %s] Final response: NXDOMAIN", id, r.domain);
+        queue_reply(r.client, r.held, r.held_len); // sent before the record is reused
+    } else if (!r.quiet) {
+        log_msg("[WARN] [req #%lld] [domain: %s] No response from any server", id, r.domain);
+    }
+    release(r);
+}
+
+void forwarder::release(request& r) {
+    timers_.cancel(r.tm);
+    server_table* t = r.table;
+    r.table = nullptr;
+    if (--t->requests == 0 && t != current_) drop_table(t);
+    free_.push_back(&r);
+}
+
+void forwarder::on_timer(timer& t) {
+    if (t.server != nullptr) {
+        server_rec& s = *t.server;
+        if (s.check_sock != nullptr)
+            end_check(s, false); // the check timed out
+        else
+            start_check(s);
+        return;
+    }
+    request& r = *t.req;
+    if (r.sock == nullptr) { // the pause is over
+        r.attempt++;
+        start_attempt(r);
+        return;
+    }
+    if (last_attempt(r) && !r.quiet)
+        log_msg("[WARN] [req #%lld] [domain: %s] Timeout waiting for response from %s",
+                static_cast<long long>(r.req_id), r.domain, server_of(r).text.c_str());
+    discard(r.sock); // a late answer must never reach a later attempt
+    r.sock = nullptr;
+    attempt_failed(r);
+}
+
+// An idle connected socket of the server, or a new one. Null when none can be had (the attempt
+// fails); a failed connect is logged with the request's number.
+upstream_sock* forwarder::take_socket(server_rec& s, const request* r) {
+    if (!s.idle.empty()) {
+        upstream_sock* u = s.idle.back();
+        s.idle.pop_back();
+        idle_count_--;
+        return u;
+    }
+    int err = EINVAL; // not a dotted IPv4 address: would otherwise go to 0.0.0.0, this host
+    int fd = -1;
+    if (s.addr_ok) {
+        fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return nullptr;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&s.addr), sizeof s.addr) != 0) {
+            err = errno;
+            close(fd);
+            fd = -1;
+        }
+    }
+    if (fd < 0) {
+        if (r != nullptr)
+            log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s",
+                    static_cast<long long>(r->req_id), r->domain, s.text.c_str(),
+                    std::strerror(err));
+        return nullptr;
+    }
+    auto* u = new upstream_sock;
+    u->fd = fd;
+    u->server = &s;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = u;
+    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        close(fd);
+        delete u;
+        return nullptr;
+    }
+    return u;
+}
+
+// The attempt on u ended with its answer: u waits for the next one, unless it saw a stray
+// datagram, has served its share of attempts, or enough sockets wait already.
+void forwarder::give_back(upstream_sock* u) {
+    u->req = nullptr;
+    u->probing = false;
+    if (u->tainted || ++u->attempts >= socket_renew_attempts || idle_count_ >= max_idle_sockets ||
+        !u->server->listed) {
+        discard(u);
+        return;
+    }
+    u->server->idle.push_back(u);
+    idle_count_++;
+}
+
+void forwarder::discard(upstream_sock* u) {
+    close(u->fd); // also takes it out of the epoll set
+    u->fd = -1;
+    closed_.push_back(u);
+}
+
+void forwarder::on_upstream(upstream_sock* u) {
+    server_rec& s = *u->server;
+    for (;;) {
+        uint8_t* buf = reply_buffer();
+        ssize_t got = recv(u->fd, buf, dns_message_cap, 0);
+        int err = errno;
+        if (got < 0 && (err == EAGAIN || err == EWOULDBLOCK)) return;
+        if (got < 0 && err == EINTR) continue;
+        if (u->req == nullptr && !u->probing) {
+            // Idle: a late answer or an error report meant for an attempt that has ended.
+            auto it = std::find(s.idle.begin(), s.idle.end(), u);
+            if (it != s.idle.end()) {
+                s.idle.erase(it);
+                idle_count_--;
+            }
+            discard(u);
+            return;
+        }
+        if (got < 0) {
+            discard(u);
+            if (u->probing) {
+                s.check_sock = nullptr;
+                end_check(s, false);
+                return;
+            }
+            request& r = *u->req;
+            r.sock = nullptr;
+            timers_.cancel(r.tm);
+            if (last_attempt(r) && !r.quiet)
+                log_msg("[WARN] [req #%lld] [domain: %s] read from %s failed: %s",
+                        static_cast<long long>(r.req_id), r.domain, s.text.c_str(),
+                        std::strerror(err));
+            attempt_failed(r);
+            return;
+        }
+        size_t n = static_cast<size_t>(got);
+        if (u->probing) {
+            if (!reply_matches_query(s.check_query, s.check_len, buf, n)) {
+                u->tainted = true;
+                continue;
+            }
+            int rcode = message_rcode(buf, n);
+            bool usable = n > dns_header_len && rcode != rcode_servfail && rcode != rcode_refused;
+            s.check_sock = nullptr;
+            give_back(u);
+            end_check(s, usable);
+            return;
+        }
+        request& r = *u->req;
+        if (!reply_matches_query(r.query, static_cast<size_t>(r.query_len), buf, n)) {
+            // A forged datagram or a late duplicate: the attempt keeps waiting for its answer,
+            // and the socket is not used again.
+            u->tainted = true;
+            continue;
+        }
+        r.sock = nullptr;
+        timers_.cancel(r.tm);
+        give_back(u);
+        take_answer(r, buf, n);
+        return;
+    }
+}
+
+// All attempts of a request at s failed: with a hold-down, s is left out of later requests.
+void forwarder::server_failed(server_rec& s, const request& r) {
+    if (hold_down_ns_ == 0 || s.out) return;
+    s.out = true;
+    log_msg("[WARN] Server %s left out for %d s", s.text.c_str(), g_settings.hold_down_s);
+    if (recent_len_ == 0) {
+        std::memcpy(recent_query_, r.query, static_cast<size_t>(r.query_len));
+        recent_len_ = static_cast<size_t>(r.query_len);
+    }
+    if (s.listed) timers_.set(s.check, now_ + hold_down_ns_);
+}
+
+// A usable answer from s (to a request or to a check) brings it back at once.
+void forwarder::server_answered(server_rec& s) {
+    if (!s.out) return;
+    s.out = false;
+    timers_.cancel(s.check);
+    if (s.check_sock != nullptr) {
+        discard(s.check_sock);
+        s.check_sock = nullptr;
+    }
+    log_msg("[INFO] Server %s is back", s.text.c_str());
+}
+
+// Sends s a copy of a recent client query under an ID of its own; its answer is never relayed.
+void forwarder::start_check(server_rec& s) {
+    if (!s.out || !s.listed) return;
+    s.check_started = now_;
+    upstream_sock* u = recent_len_ > 0 ? take_socket(s, nullptr) : nullptr;
+    if (u != nullptr) {
+        std::memcpy(s.check_query, recent_query_, recent_len_);
+        s.check_len = recent_len_;
+        if (s.check_len >= 2) {
+            unsigned id = random_below(0x10000);
+            s.check_query[0] = static_cast<uint8_t>(id >> 8);
+            s.check_query[1] = static_cast<uint8_t>(id);
+        }
+        if (send(u->fd, s.check_query, s.check_len, 0) >= 0) {
+            u->probing = true;
+            s.check_sock = u;
+            timers_.set(s.check, now_ + timeout_ns_);
+            return;
+        }
+        discard(u);
+    }
+    timers_.set(s.check, now_ + hold_down_ns_);
+}
+
+void forwarder::end_check(server_rec& s, bool usable) {
+    if (s.check_sock != nullptr) {
+        discard(s.check_sock);
+        s.check_sock = nullptr;
+    }
+    if (usable) {
+        server_answered(s);
+        return;
+    }
+    if (s.out && s.listed)
+        timers_.set(s.check, std::max(now_, s.check_started + hold_down_ns_));
+}
+
+// Makes the list just loaded the one new requests use. Servers keep their record (sockets and
+// health memory) for as long as any list names them.
+void forwarder::install_table() {
+    auto list = snapshot_servers();
+    auto* t = new server_table;
+    t->entries.reserve(list->size());
+    for (server_rec* s : servers_) s->listed = false;
+    for (const std::string& text : *list) {
+        auto it = std::find_if(servers_.begin(), servers_.end(),
+                               [&](const server_rec* s) { return s->text == text; });
+        server_rec* s;
+        if (it != servers_.end()) {
+            s = *it;
+        } else {
+            s = new server_rec;
+            s->text = text;
+            s->check.server = s;
+            char ip[16] = {};
+            int port = 53;
+            std::sscanf(text.c_str(), "%15[^:]:%d", ip, &port);
+            s->addr.sin_family = AF_INET;
+            s->addr.sin_port = htons(static_cast<uint16_t>(port));
+            s->addr_ok = inet_pton(AF_INET, ip, &s->addr.sin_addr) == 1;
+            servers_.push_back(s);
+        }
+        s->refs++;
+        s->listed = true;
+        t->entries.push_back(s);
+    }
+    for (server_rec* s : servers_) {
+        if (!s->listed) {
+            timers_.cancel(s->check); // no longer listed: no more checks
+            if (s->check_sock != nullptr) {
+                discard(s->check_sock);
+                s->check_sock = nullptr;
+            }
+            for (upstream_sock* u : s->idle) discard(u);
+            idle_count_ -= static_cast<unsigned>(s->idle.size());
+            s->idle.clear();
+        } else if (s->out && s->check.heap_slot == 0 && s->check_sock == nullptr) {
+            timers_.set(s->check, now_ + hold_down_ns_);
+        }
+    }
+    server_table* old = current_;
+    current_ = t;
+    if (old != nullptr && old->requests == 0) drop_table(old);
+}
+
+void forwarder::drop_table(server_table* t) {
+    for (server_rec* s : t->entries)
+        if (--s->refs == 0) drop_server(s);
+    delete t;
+}
+
+void forwarder::drop_server(server_rec* s) {
+    timers_.cancel(s->check);
+    if (s->check_sock != nullptr) discard(s->check_sock);
+    for (upstream_sock* u : s->idle) discard(u);
+    idle_count_ -= static_cast<unsigned>(s->idle.size());
+    servers_.erase(std::find(servers_.begin(), servers_.end(), s));
+    delete s;
+}
+
+void forwarder::queue_reply(const sockaddr_in& to, const uint8_t* msg, size_t len) {
+    out_addr_[out_n_] = to;
+    out_iov_[out_n_] = {const_cast<uint8_t*>(msg), len};
+    out_n_++;
+    if (out_n_ == reply_batch) flush_replies();
+}
+
+void forwarder::flush_replies() {
+    unsigned i = 0;
+    while (i < out_n_) {
+        int sent = sendmmsg(listen_fd_, out_msgs_ + i, out_n_ - i, 0);
+        if (sent < 0 && errno == EINTR) continue;
+        i += sent > 0 ? static_cast<unsigned>(sent) : 1; // a reply that cannot be sent is dropped
+    }
+    out_n_ = 0;
+}
+
+// Raises the soft descriptor limit as far as allowed; returns how many requests fit under it,
+// each holding one upstream socket besides the idle ones.
+unsigned requests_within_fd_limit() {
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return max_requests_in_flight;
+    if (lim.rlim_cur != RLIM_INFINITY && (lim.rlim_max == RLIM_INFINITY || lim.rlim_cur < lim.rlim_max)) {
+        rlimit want = lim;
+        want.rlim_cur = lim.rlim_max == RLIM_INFINITY ? 65536 : lim.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &want) == 0) lim = want;
+    }
+    const rlim_t needed = max_requests_in_flight + max_idle_sockets + reserved_fds;
+    if (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur >= needed) return max_requests_in_flight;
+    rlim_t room = lim.rlim_cur > max_idle_sockets + reserved_fds + 16
+                      ? lim.rlim_cur - max_idle_sockets - reserved_fds
+                      : 16;
+    return static_cast<unsigned>(room);
 }
 
 } // namespace
 
-bool parse_server_address(const std::string& text, sockaddr_in& addr) {
-    char ip[16] = {};
-    int port = 53;
-    std::sscanf(text.c_str(), "%15[^:]:%d", ip, &port);
-    std::memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    return inet_pton(AF_INET, ip, &addr.sin_addr) == 1;
-}
-
-int query_server(int sock, const std::string& server, const uint8_t* query, int query_len,
-                 uint8_t* reply, int reply_cap, int64_t req_id, const char* domain, bool quiet,
-                 int attempt, int last_attempt) {
-    const long long id = static_cast<long long>(req_id);
-    const bool last = attempt == last_attempt;
-    sockaddr_in addr{};
-    if (!parse_server_address(server, addr)) {
-        // Not an IPv4 address: would otherwise go to 0.0.0.0, i.e. this host itself.
-        log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s", id, domain,
-                server.c_str(), std::strerror(EINVAL));
-        return -1;
+int run_forwarder(int listen_fd, const sigset_t& reload_signals) {
+    int sfd = signalfd(-1, &reload_signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    int efd = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event lev{};
+    lev.events = EPOLLIN;
+    lev.data.u64 = tag_listen;
+    epoll_event sev{};
+    sev.events = EPOLLIN;
+    sev.data.u64 = tag_signal;
+    if (sfd < 0 || efd < 0 || epoll_ctl(efd, EPOLL_CTL_ADD, listen_fd, &lev) != 0 ||
+        epoll_ctl(efd, EPOLL_CTL_ADD, sfd, &sev) != 0) {
+        log_msg("[ERROR] Failed to start the event loop: %s", std::strerror(errno));
+        return 1;
     }
-    if (connect(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s", id, domain,
-                server.c_str(), std::strerror(errno));
-        return -1;
-    }
-    if (send(sock, query, static_cast<size_t>(query_len), 0) < 0) {
-        if (last)
-            log_msg("[WARN] [req #%lld] [domain: %s] write to %s failed: %s", id, domain,
-                    server.c_str(), std::strerror(errno));
-        return -1;
-    }
-    bool read_error = false;
-    int err = 0;
-    int n = receive_matching(sock, query, query_len, reply, reply_cap,
-                             now_ms() + g_settings.session_timeout_ms, read_error, err);
-    if (n < 0) {
-        if (last && !quiet) {
-            if (read_error)
-                log_msg("[WARN] [req #%lld] [domain: %s] read from %s failed: %s", id, domain,
-                        server.c_str(), std::strerror(err));
-            else
-                log_msg("[WARN] [req #%lld] [domain: %s] Timeout waiting for response from %s",
-                        id, domain, server.c_str());
-        }
-        return -1;
-    }
-    int rcode = message_rcode(reply, static_cast<size_t>(n));
-    if (rcode == rcode_servfail || rcode == rcode_refused) return -1;
-    return n;
-}
-
-void handle_request(dns_request* req) {
-    std::unique_ptr<dns_request> owned(req);
-    const bool quiet = is_quiet_name(req->domain);
-    const long long id = static_cast<long long>(req->req_id);
-    const std::shared_ptr<const server_entries> list = snapshot_servers();
-    const server_entries& servers = *list;
-
-    uint8_t reply[dns_message_cap];
-    uint8_t held[dns_message_cap];
-    size_t held_len = 0;
-    bool answered = false;
-
-    auto relay = [&](const uint8_t* msg, size_t len) {
-        sendto(req->listen_fd, msg, len, 0, reinterpret_cast<const sockaddr*>(&req->client_addr),
-               req->client_addr_len);
-    };
-
-    for (size_t i = 0; i < servers.size() && !answered; i++) {
-        for (int attempt = 1; attempt <= attempts_per_server; attempt++) {
-            int n = -1;
-            {
-                unique_fd sock(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-                if (sock.get() >= 0)
-                    n = query_server(sock.get(), servers[i], req->query, req->query_len, reply,
-                                     sizeof reply, req->req_id, req->domain, quiet, attempt,
-                                     attempts_per_server);
-            }
-            if (n > static_cast<int>(dns_header_len)) {
-                size_t len = static_cast<size_t>(n);
-                if (message_rcode(reply, len) != rcode_noerror) {
-                    std::memcpy(held, reply, len);
-                    held_len = len;
-                    break; // a negative answer: held while the next server is asked
-                }
-                clear_tc_flag(reply, len);
-                if (len > dns_plain_udp_len) len = trim_reply(reply, len);
-                if (!quiet)
-                    log_msg("[INFO] [req #%lld] [domain: %s] Reply from %s (priority %d)", id,
-                            req->domain, servers[i].c_str(), static_cast<int>(i + 1));
-                relay(reply, len);
-                answered = true;
-                break;
-            }
-            if (attempt < attempts_per_server)
-                pause_ms(pause_base_ms + random_below(pause_spread_ms));
-        }
-    }
-    if (answered) return;
-    if (held_len > 0) {
-        if (!quiet) log_msg("[INFO] [req #%lld] [domain: %s] Final response: NXDOMAIN", id, req->domain);
-        relay(held, held_len);
-    } else if (!quiet) {
-        log_msg("[WARN] [req #%lld] [domain: %s] No response from any server", id, req->domain);
-    }
-}
-
-void prepare_request(dns_request& req, int len, int listen_fd) {
-    req.query_len = len;
-    req.listen_fd = listen_fd;
-    if (g_settings.debug_level > 0) {
-        req.req_id = next_request_id();
-        extract_qname(req.query, static_cast<size_t>(len), req.domain, sizeof req.domain);
-    } else {
-        req.req_id = -1;
-        req.domain[0] = '\0';
-    }
-}
-
-void pause_ms(unsigned ms) {
-    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
-void pause_forever() {
-    for (;;) pause_ms(1000);
-}
-
-void receiver_loop(int listen_fd) {
-    static worker_pool workers(listen_fd, handle_request, max_requests_in_flight,
-                               worker_stack_size, idle_worker_seconds);
-    workers.run_first();
+    static forwarder loop(listen_fd, efd, sfd, requests_within_fd_limit());
+    log_msg("[INFO] Velmora running");
+    loop.run();
 }
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 // velmora: UDP DNS forwarder with failover from the primary to the secondary and then to the
 // system's own resolvers. Stays in the foreground; SIGHUP reloads the fallback resolvers.
+// One thread: the event loop of forwarder.cpp.
 #include "daemon.h"
 #include "forwarder.h"
 #include "options.h"
@@ -11,27 +12,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <pthread.h>
 #include <syslog.h>
 #include <unistd.h>
 
 namespace velmora {
 namespace {
-
-void* receiver_main(void* arg) {
-    receiver_loop(static_cast<int>(reinterpret_cast<intptr_t>(arg)));
-    return nullptr;
-}
-
-// SIGHUP is blocked in every thread and taken here with sigtimedwait, so the reload (which
-// locks the list and allocates) always runs in the main thread and never inside a handler.
-[[noreturn]] void wait_for_signals(const sigset_t& hup) {
-    const timespec one_second{1, 0};
-    for (;;) {
-        int sig = sigtimedwait(&hup, nullptr, &one_second);
-        if (sig == SIGHUP) reload_servers(fallback_resolver_path);
-    }
-}
 
 int run() {
     seed_random(static_cast<uint64_t>(time(nullptr)));
@@ -43,7 +28,9 @@ int run() {
     sigset_t hup;
     sigemptyset(&hup);
     sigaddset(&hup, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &hup, nullptr); // before any thread exists, so all inherit it
+    // Taken by the event loop through a signalfd: the reload runs in the loop, never inside a
+    // signal handler.
+    sigprocmask(SIG_BLOCK, &hup, nullptr);
 
     sockaddr_in addr{};
     char ip[16] = {};
@@ -69,17 +56,7 @@ int run() {
     }
     log_msg("[INFO] Listening UDP on %s", g_settings.listen_addr.c_str());
 
-    pthread_t tid;
-    int rc = pthread_create(&tid, nullptr, receiver_main,
-                            reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
-    if (rc != 0) {
-        log_msg("[ERROR] Failed to create thread: %s", std::strerror(rc));
-        close(fd);
-        return 1;
-    }
-    pthread_detach(tid);
-    log_msg("[INFO] Velmora running");
-    wait_for_signals(hup);
+    return run_forwarder(fd, hup);
 }
 
 } // namespace

@@ -16,13 +16,14 @@ struct settings {
     bool has_server2 = false;
     int session_timeout_ms = -1;  // one attempt's wait for a reply
     int debug_level = 0;          // > 0 turns all logging on
+    int hold_down_s = 0;          // > 0: a server that failed a request is left out this long
 };
 
 enum class parse_outcome { run, version, usage };
 
 /// Reads the options in order (a repeated option replaces the earlier value). Returns version as
-/// soon as --version is seen, usage on an unknown option, a missing value, a missing address or a
-/// time-out that is not positive. getopt's own diagnostic goes to stderr; nothing else is printed.
+/// soon as --version is seen, usage on an unknown option, a missing value, a missing address, a
+/// time-out that is not positive or a negative hold-down. getopt's own diagnostic goes to stderr; nothing else is printed.
 parse_outcome parse_command_line(int argc, char** argv, settings& out);
 
 /// Leading decimal number with an optional sign, 0 when the text does not begin with one;

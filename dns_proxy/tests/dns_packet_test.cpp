@@ -75,6 +75,42 @@ TEST(velmora_header, RcodeTcAndMessageId) {
     EXPECT_TRUE(same_message_id(query.data(), query.size(), other.data(), 1)); // no ID to compare
 }
 
+TEST(velmora_header, ReplyMatchesQueryByIdAndQuestion) {
+    auto query = message_builder(0xBEEF, 0x01, 0x00).question("www.Example.com").bytes;
+    auto answer = [](uint16_t id, const char* name) {
+        return message_builder(id).question(name).counts(1, 0, 0).record(4).bytes;
+    };
+    auto other_type = answer(0xBEEF, "www.example.com");
+    other_type[12 + 17 + 1] = 28; // AAAA instead of A
+    auto no_question = message_builder(0xBEEF, 0x81, 0x82).bytes;
+    no_question[5] = 0; // QDCOUNT 0, as some servers send with SERVFAIL or FORMERR
+    auto cut = answer(0xBEEF, "www.example.com");
+    cut.resize(12 + 10);
+    struct row {
+        const char* what;
+        std::vector<uint8_t> reply;
+        bool want;
+    };
+    const row rows[] = {
+        {"same ID and question", answer(0xBEEF, "www.example.com"), true},
+        {"letter case differs", answer(0xBEEF, "WWW.EXAMPLE.COM"), true},
+        {"other ID", answer(0xBEF0, "www.example.com"), false},
+        {"other name, same ID", answer(0xBEEF, "www.example.org"), false},
+        {"other name of the same length", answer(0xBEEF, "www.exbmple.com"), false},
+        {"other type", other_type, false},
+        {"no question: ID alone", no_question, true},
+        {"header only", std::vector<uint8_t>(query.begin(), query.begin() + 12), true},
+        {"question cut short", cut, false},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(r.want, reply_matches_query(query.data(), query.size(), r.reply.data(),
+                                              r.reply.size()))
+            << r.what;
+    // A query whose question cannot be read is matched by its ID alone.
+    auto odd = message_builder(0xBEEF).raw({0xC0, 0x0C}).bytes;
+    EXPECT_TRUE(reply_matches_query(odd.data(), odd.size(), answer(0xBEEF, "x.y").data(), 30));
+}
+
 TEST(velmora_quiet, SubstringMatchOnLocalArpaLan) {
     struct row {
         const char* name;

@@ -49,6 +49,10 @@ TEST(velmora_options, Outcomes) {
         {"missing value", with({"--debug"}), parse_outcome::usage},
         {"version first wins", {"--version", "--bogus"}, parse_outcome::version},
         {"version after good options", with({"-v"}), parse_outcome::version},
+        {"hold-down", with({"--hold-down", "10"}), parse_outcome::run},
+        {"hold-down 0", with({"-H", "0"}), parse_outcome::run},
+        {"hold-down negative", with({"-H", "-1"}), parse_outcome::usage},
+        {"hold-down without a value", with({"--hold-down"}), parse_outcome::usage},
         {"unknown before version", {"--bogus", "--version"}, parse_outcome::usage},
     };
     for (const auto& r : rows) {
@@ -66,6 +70,11 @@ TEST(velmora_options, ValuesAndRepeats) {
     EXPECT_EQ("8.8.8.8", s.server2);
     EXPECT_EQ(1200, s.session_timeout_ms);
     EXPECT_EQ(2, s.debug_level);
+    EXPECT_EQ(0, s.hold_down_s); // off unless asked for
+
+    settings h;
+    ASSERT_EQ(parse_outcome::run, parse(with({"-H", "30", "--hold-down", "10s"}), h));
+    EXPECT_EQ(10, h.hold_down_s);
 }
 
 TEST(velmora_options, LeadingIntegers) {

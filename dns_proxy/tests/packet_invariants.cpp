@@ -31,6 +31,16 @@ void check_packet_invariants(const uint8_t* data, size_t size) {
 
     (void)message_rcode(msg.get(), size);
     (void)same_message_id(msg.get(), size, data, size);
+    if (size >= dns_header_len + 5) {
+        // The message against a copy of itself whose last byte differs (QCLASS when it is a
+        // bare question), in both directions: never reads past either message.
+        std::unique_ptr<uint8_t[]> other(new uint8_t[size]);
+        std::memcpy(other.get(), data, size);
+        other[size - 1] ^= 1;
+        (void)reply_matches_query(msg.get(), size, msg.get(), size - 1);
+        (void)reply_matches_query(msg.get(), size, other.get(), size);
+        (void)reply_matches_query(other.get(), size - 1, msg.get(), size);
+    }
     clear_tc_flag(msg.get(), size);
 
     size_t trimmed = trim_reply(msg.get(), size);

@@ -268,21 +268,29 @@ def logging_off_is_silent():
 @case
 def in_flight_requests_are_bounded():
     # Silent upstreams keep every request busy for a while; far more queries than the bound.
-    # The fakes stop reading altogether so that they cost nothing while flooded.
+    # The fakes stop reading altogether so that they cost nothing while flooded. Each request
+    # waiting on an upstream holds one socket of its own, so the daemon's open descriptors show
+    # how many are in flight: never more than the bound plus the idle pool and a few fixed ones.
     modes("noerror", "noerror")
     S1.reading.clear()
     S2.reading.clear()
     v = Velmora("127.0.0.1:5305", S1.text, S2.text, timeout_ms=250, debug=int(os.environ.get("FLOOD_DEBUG", "0")))
-    bound = 1024
+    bound, idle_pool, fixed = 1024, 128, 16
     c = udp_client()
     c.setsockopt(1, 7, 1 << 20)  # SO_SNDBUF
 
-    def threads():
+    def status(key):
         with open(f"/proc/{v.proc.pid}/status") as f:
             for line in f:
-                if line.startswith("Threads:"):
+                if line.startswith(key):
                     return int(line.split()[1])
         return 0
+
+    def fds():
+        try:
+            return len(os.listdir(f"/proc/{v.proc.pid}/fd"))
+        except OSError:
+            return 0
 
     def listening():  # readiness without log lines: the socket shows up in the kernel's table
         with open("/proc/net/udp") as f:
@@ -292,29 +300,29 @@ def in_flight_requests_are_bounded():
         deadline = time.monotonic() + 10
         while not listening() and time.monotonic() < deadline and v.proc.poll() is None:
             time.sleep(0.01)
-        peak = 0
-        sent = 0
-        at_bound = 0
+        peak_fds = peak_threads = sent = at_bound = 0
 
         def burst():
-            nonlocal sent, peak
+            nonlocal sent, peak_fds, peak_threads
             for _ in range(20):
                 c.sendto(raw_query(f"flood{sent}.test", sent & 0xFFFF), ("127.0.0.1", 5305))
                 sent += 1
-            peak = max(peak, threads())
+            peak_fds = max(peak_fds, fds())
+            peak_threads = max(peak_threads, status("Threads:"))
             time.sleep(0.001)  # paces the flood to roughly what the receiver can take in
 
-        # Fill the workers, then keep flooding at the bound for a while.
-        while peak < bound and time.monotonic() < deadline:
+        # Fill the bound, then keep flooding at it for a while.
+        while peak_fds < bound * 3 // 4 and time.monotonic() < deadline:
             burst()
         while at_bound < 200:
             burst()
             at_bound += 1
-        print(f"flood: {sent} queries sent, peak {peak} threads", flush=True)
-        # main + workers (the receiving thread is one of them); a worker that ends is counted
-        # out just before its thread is gone, so a few may briefly stand beside a full set.
-        check(peak <= bound + 1 + 8, f"threads stay within the bound: peak {peak}")
-        check(peak >= bound - 24, f"the flood did fill the workers: peak {peak}")
+        rss = status("VmHWM:")
+        print(f"flood: {sent} queries sent, peak {peak_fds} descriptors, {peak_threads} threads, "
+              f"peak RSS {rss} KiB", flush=True)
+        check(peak_fds <= bound + idle_pool + fixed, f"requests stay within the bound: {peak_fds} fds")
+        check(peak_fds >= bound * 3 // 4, f"the flood did fill the bound: {peak_fds} fds")
+        check_eq(1, peak_threads, "one thread")
         check(v.proc.poll() is None, "still running")
         S1.reading.set()
         S2.reading.set()
@@ -331,9 +339,9 @@ def in_flight_requests_are_bounded():
 
 
 @case
-def workers_follow_concurrency_not_query_count():
-    # 4000 queries, 50 outstanding at a time, through dnsmasq: the pool needs about 50
-    # workers plus a few receivers, however many queries pass and however slowly threads start.
+def many_queries_through_dnsmasq():
+    # 4000 queries, 50 outstanding at a time, through dnsmasq: all answered, by one thread with
+    # about 50 upstream sockets, however many queries pass.
     v = Velmora("127.0.0.1:5306", f"{DNSMASQ_ADDR}:53", S2.text)
     try:
         check(v.wait_line("Velmora running"), "started")
@@ -345,8 +353,10 @@ def workers_follow_concurrency_not_query_count():
         check("Queries completed:    4000" in out, f"all answered: {out[-600:]}")
         with open(f"/proc/{v.proc.pid}/status") as f:
             threads = next(int(l.split()[1]) for l in f if l.startswith("Threads:"))
-        print(f"workers after the run: {threads - 1}", flush=True)
-        check(threads <= 50 + 16, f"threads after the run: {threads}")
+        fds = len(os.listdir(f"/proc/{v.proc.pid}/fd"))
+        print(f"after the run: {threads} threads, {fds} descriptors", flush=True)
+        check_eq(1, threads, "threads after the run")
+        check(fds <= 50 + 16, f"descriptors after the run: {fds}")
     finally:
         v.stop()
 
