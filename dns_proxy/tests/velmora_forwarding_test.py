@@ -3,34 +3,22 @@
 small zone as one upstream, scriptable dnspython fakes as the others. Everything runs in the
 router sandbox's private network namespace on loopback addresses 127.0.0.2 and up."""
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-if os.environ.get("VELMORA_IN_SANDBOX") != "1":
-    build = os.environ.get("ROUTER_BUILD", "/tmp")
-    fixture = tempfile.mkdtemp(prefix=".velmora-fx.", dir=build)
-    os.makedirs(os.path.join(fixture, "tmp/resolv.conf.d"))
-    open(os.path.join(fixture, "tmp/resolv.conf.d/resolv.conf.auto"), "w").close()
-    env = dict(os.environ, SANDBOX_SCRATCH_BASE=fixture)
-    rc = subprocess.call([os.environ["ROUTER_SANDBOX"], "--root", fixture, "--net",
-                          "--env", "VELMORA_IN_SANDBOX=1", "--",
-                          "/usr/bin/python3", os.path.abspath(__file__), *sys.argv[1:]], env=env)
-    shutil.rmtree(fixture, ignore_errors=True)
-    sys.exit(rc)
-
 sys.path.insert(0, HERE)
 from fake_upstream import FakeUpstream  # noqa: E402
-from velmora_harness import (RESOLV, VELMORA, Velmora, case, check, check_eq, dig,  # noqa: E402
-                             raw_query, run_cases, udp_client)
+from velmora_harness import (RESOLV, VELMORA, Velmora, add_loopback_addresses,  # noqa: E402
+                             case, check, check_eq, dig, enter_sandbox, raw_query, run_cases,
+                             start_dnsmasq, udp_client)
+
+enter_sandbox(__file__)
 
 LISTEN_PORT = 5300
-for n in range(2, 11):
-    subprocess.run(["ip", "addr", "add", f"127.0.0.{n}/8", "dev", "lo"], check=True)
+add_loopback_addresses(10)
 
 S1 = FakeUpstream("127.0.0.2", 5301, "s1")
 S2 = FakeUpstream("127.0.0.3", 5302, "s2")
@@ -40,15 +28,8 @@ FAKES = (S1, S2, F1, F2)
 FALLBACK_BOTH = "# Interface wan\nnameserver 127.0.0.4\nsearch lan\nnameserver 127.0.0.5\n"
 
 DNSMASQ_ADDR = "127.0.0.10"
-dnsmasq = subprocess.Popen(
-    ["dnsmasq", "-k", "-C", "/dev/null", "--no-resolv", "--no-hosts", "--bind-interfaces",
-     f"--listen-address={DNSMASQ_ADDR}", "--port=53", "--user=root", "--pid-file=",
-     "--log-facility=-", "--host-record=www.zone.test,192.0.2.80", "--local=/zone.test/",
-     "--address=/many.test/192.0.2.9"],
-    stderr=subprocess.PIPE, text=True)
-for line in dnsmasq.stderr:
-    if "started" in line:
-        break
+dnsmasq = start_dnsmasq(DNSMASQ_ADDR, "--host-record=www.zone.test,192.0.2.80",
+                        "--local=/zone.test/", "--address=/many.test/192.0.2.9")
 
 open(RESOLV, "w").close()
 V = Velmora(f"127.0.0.1:{LISTEN_PORT}", S1.text, S2.text, timeout_ms=200)

@@ -2,16 +2,55 @@
 and a dig client. Runs inside the router sandbox's private network namespace."""
 import os
 import re
+import shutil
 import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import traceback
 
 VELMORA = os.environ.get("BIN_VELMORA", "")
 RESOLV = "/tmp/resolv.conf.d/resolv.conf.auto"
+
+
+
+def enter_sandbox(script):
+    """Outside the sandbox: runs script again inside router-sandbox --net on a fixture with an
+    empty fallback resolver file, and exits with its status. Inside: returns at once."""
+    if os.environ.get("VELMORA_IN_SANDBOX") == "1":
+        return
+    build = os.environ.get("ROUTER_BUILD", "/tmp")
+    fixture = tempfile.mkdtemp(prefix=".velmora-fx.", dir=build)
+    os.makedirs(os.path.join(fixture, "tmp/resolv.conf.d"))
+    open(os.path.join(fixture, "tmp/resolv.conf.d/resolv.conf.auto"), "w").close()
+    env = dict(os.environ, SANDBOX_SCRATCH_BASE=fixture)
+    rc = subprocess.call([os.environ["ROUTER_SANDBOX"], "--root", fixture, "--net",
+                          "--env", "VELMORA_IN_SANDBOX=1", "--",
+                          "/usr/bin/python3", os.path.abspath(script), *sys.argv[1:]], env=env)
+    shutil.rmtree(fixture, ignore_errors=True)
+    sys.exit(rc)
+
+
+def add_loopback_addresses(last):
+    for n in range(2, last + 1):
+        subprocess.run(["ip", "addr", "add", f"127.0.0.{n}/8", "dev", "lo"], check=True)
+
+
+def start_dnsmasq(addr, *records):
+    """A dnsmasq serving records (its own options) on addr:53; returns once it has started."""
+    proc = subprocess.Popen(
+        ["dnsmasq", "-k", "-C", "/dev/null", "--no-resolv", "--no-hosts", "--bind-interfaces",
+         f"--listen-address={addr}", "--port=53", "--user=root", "--pid-file=",
+         "--log-facility=-", *records],
+        stderr=subprocess.PIPE, text=True)
+    for line in proc.stderr:
+        if "started" in line:
+            break
+    return proc
+
 
 _cases = []
 _failed = 0
