@@ -56,7 +56,8 @@ default_cfg=$(cat "$feed/velmora.config")
 add_case "$default_cfg" start                                        # 1
 add_case "$(section main 10.0.0.1:53 8.8.8.8:53 8.8.4.4:53)" start   # 2
 add_case "$(section lan 192.168.1.1:5453 1.1.1.1:53 9.9.9.9:53 "	option debug '1'
-	option session_timeout '750'")
+	option session_timeout '750'
+	option hold_down '30'")
 $(section off 127.0.0.1:5454 1.1.1.1:53 9.9.9.9:53 "	option enabled '0'")
 config velmora
 	option listen '127.0.0.1:5455'
@@ -85,11 +86,15 @@ bad_cases=(
     "option session_timeout '-5'|invalid options"
     "option session_timeout '2s'|invalid options"
     "option session_timeout '60001'|invalid options"
+    "option hold_down '-1'|invalid options"
+    "option hold_down '10s'|invalid options"
+    "option hold_down '86401'|invalid options"
     "option debug 'yes'|invalid options"
     "option enabled 'maybe'|invalid options"
 )
 good_lines=("option listen '0.0.0.0:65535'" "option listen '255.255.255.255:1'"
-            "option session_timeout '60000'" "option session_timeout '1'" "option enabled 'yes'")
+            "option session_timeout '60000'" "option session_timeout '1'" "option enabled 'yes'"
+            "option hold_down '0'" "option hold_down '86400'")
 first_bad=$((NCASES + 1))
 for c in "${bad_cases[@]}"; do
     # the bad line comes last, so it replaces the good value above it
@@ -106,7 +111,7 @@ case_begin "packaged default config starts one supervised instance"
 result 1
 assert_eq 1 "$(instances)" "instances"
 assert_contains "$CALLS" "procd_open_instance [main]"
-assert_eq "procd_set_param [command] [/usr/bin/velmora] [--listen] [127.0.0.1:5453] [--s1] [1.1.1.1:53] [--s2] [9.9.9.9:53] [--session-timeout] [2000] [--debug] [0]" \
+assert_eq "procd_set_param [command] [/usr/bin/velmora] [--listen] [127.0.0.1:5453] [--s1] [1.1.1.1:53] [--s2] [9.9.9.9:53] [--session-timeout] [2000] [--hold-down] [10] [--debug] [0]" \
     "$(command_line)" "command line"
 assert_contains "$CALLS" "procd_set_param [respawn] [3600] [5] [5]"
 assert_contains "$CALLS" "procd_set_param [stdout] [1]"
@@ -118,7 +123,7 @@ assert_eq "" "$ERR" "stderr"
 
 case_begin "options absent from the section take their defaults"
 result 2
-assert_eq "procd_set_param [command] [/usr/bin/velmora] [--listen] [10.0.0.1:53] [--s1] [8.8.8.8:53] [--s2] [8.8.4.4:53] [--session-timeout] [2000] [--debug] [0]" \
+assert_eq "procd_set_param [command] [/usr/bin/velmora] [--listen] [10.0.0.1:53] [--s1] [8.8.8.8:53] [--s2] [8.8.4.4:53] [--session-timeout] [2000] [--hold-down] [0] [--debug] [0]" \
     "$(command_line)" "command line"
 
 case_begin "one instance per enabled section, unnamed ones included"
@@ -127,7 +132,7 @@ assert_eq 2 "$(instances)" "instances"
 assert_contains "$CALLS" "procd_open_instance [lan]"
 assert_contains "$CALLS" "procd_open_instance [cfg03]"
 assert_not_contains "$CALLS" "procd_open_instance [off]"
-assert_contains "$(command_line)" "[--listen] [192.168.1.1:5453] [--s1] [1.1.1.1:53] [--s2] [9.9.9.9:53] [--session-timeout] [750] [--debug] [1]"
+assert_contains "$(command_line)" "[--listen] [192.168.1.1:5453] [--s1] [1.1.1.1:53] [--s2] [9.9.9.9:53] [--session-timeout] [750] [--hold-down] [30] [--debug] [1]"
 assert_contains "$(command_line)" "[--listen] [127.0.0.1:5455] [--s1] [8.8.8.8:53] [--s2] [8.8.8.8:53]"
 
 i=$first_bad
