@@ -172,10 +172,7 @@ class forwarder {
     forwarder(int listen_fd, int epoll_fd, int signal_fd, unsigned cap)
         : listen_fd_(listen_fd), epoll_fd_(epoll_fd), signal_fd_(signal_fd), cap_(cap) {
         free_.reserve(cap_);
-        for (unsigned i = cap_; i > 0; i--) {
-            slots[i - 1].tm.req = &slots[i - 1];
-            free_.push_back(&slots[i - 1]);
-        }
+        for (unsigned i = cap_; i > 0; i--) free_.push_back(&slots[i - 1]); // records untouched
         for (unsigned i = 0; i < receive_batch; i++) {
             in_msgs_[i].msg_hdr.msg_iov = &in_iov_[i];
             in_msgs_[i].msg_hdr.msg_iovlen = 1;
@@ -338,6 +335,7 @@ void forwarder::receive_queries() {
 }
 
 void forwarder::start_request(request& r, size_t len) {
+    r.tm.req = &r;
     r.query_len = static_cast<int32_t>(len);
     if (g_settings.debug_level > 0) {
         r.req_id = next_request_id();
