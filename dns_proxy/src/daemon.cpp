@@ -45,7 +45,7 @@ void log_msg(const char* fmt, ...) {
     if (n < 0) return;
     size_t len = static_cast<size_t>(n) < sizeof line - 2 ? static_cast<size_t>(n) : sizeof line - 2;
     syslog(LOG_INFO, "%s", line);
-    // One write per line keeps lines from different workers whole, and reaches a pipe at once.
+    // One write per line keeps each line whole, and reaches a pipe at once.
     line[len] = '\n';
     write_all(STDOUT_FILENO, line, len + 1);
 }

@@ -49,7 +49,7 @@ std::vector<std::string> read_fallback_servers(const char* path) {
 }
 
 void reload_servers(const char* path) {
-    // Read the file before taking the lock: workers copying the list never wait on disk I/O.
+    // Read the file before taking the lock: it is held only for the swap.
     std::vector<std::string> fallback = read_fallback_servers(path);
     auto fresh = std::make_shared<server_entries>();
     fresh->reserve(2 + fallback.size());
@@ -62,7 +62,7 @@ void reload_servers(const char* path) {
         old = std::move(g_servers.entries);
         g_servers.entries = std::move(fresh);
     }
-    // old is released here, outside the lock (workers may still hold it)
+    // old is released here, outside the lock (its holders keep their reference)
     log_msg("[INFO] Reloaded fallback servers");
 }
 

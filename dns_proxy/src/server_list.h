@@ -1,6 +1,6 @@
 // The ordered list of upstream servers: primary, secondary, then the system's resolvers from the
-// fallback resolver file. Rebuilt at start and on SIGHUP (from the main thread, never inside a
-// signal handler); workers take a copy under the list lock.
+// fallback resolver file. Rebuilt at start and on SIGHUP (by the event loop, never inside a
+// signal handler); the loop takes a reference under the list lock.
 #pragma once
 
 #include <memory>
@@ -17,7 +17,7 @@ constexpr size_t fallback_line_cap = 256; // a longer line is judged in 255-char
 using server_entries = std::vector<std::string>; // "ip:port"; index is priority - 1
 
 // The list itself never changes once built: a reload builds a new one and swaps the pointer,
-// so a worker's copy is a reference taken under the lock, and a request that is running keeps
+// so a copy is a reference taken under the lock, and a request that is running keeps
 // the list it started with.
 struct server_list {
     std::shared_ptr<const server_entries> entries = std::make_shared<const server_entries>();
