@@ -18,7 +18,9 @@ import dns.rrset
 ANSWER_IP = {"fake": "192.0.2.1", "wrong": "192.0.2.66"}
 
 MODES = ("noerror", "nxdomain", "servfail", "refused", "notimp", "silent", "header",
-         "tc", "big", "wrongid", "wrongid_then_right")
+         "tc", "big", "wrongid", "wrongid_then_right", "twice", "slow")
+# Seconds before each reply of a mode goes out (none: at once).
+DELAYS = {"twice": (0, 0.08), "slow": (0.15,)}
 
 
 class FakeUpstream:
@@ -52,8 +54,13 @@ class FakeUpstream:
             name = q.question[0].name.to_text().rstrip(".")
             with self.lock:
                 self.asked[name] += 1
-            for wire in self.replies(q, self.mode):
-                self.sock.sendto(wire, peer)
+            mode = self.mode
+            for i, wire in enumerate(self.replies(q, mode)):
+                delay = DELAYS.get(mode, ())[i] if i < len(DELAYS.get(mode, ())) else 0
+                if delay:
+                    threading.Timer(delay, self.sock.sendto, (wire, peer)).start()
+                else:
+                    self.sock.sendto(wire, peer)
 
     def _soa(self, r):
         # Marks whose negative answer reached the client.
@@ -97,4 +104,6 @@ class FakeUpstream:
             r.answer.append(a)
             return [bad.to_wire(), r.to_wire()]
         r.answer.append(a)
+        if mode == "twice":  # the same answer again, late (a duplicate on the way)
+            return [r.to_wire(), r.to_wire()]
         return [r.to_wire()]

@@ -96,6 +96,29 @@ def failover_orders():
 
 
 @case
+def late_duplicate_never_answers_a_later_query():
+    # The primary answers dup-a twice, the copy 80 ms late. The next query carries the same ID
+    # and goes out on the socket dup-a used (pooled), while the primary takes 150 ms over it:
+    # the late copy matches the ID but not the question, so it must not be relayed for dup-b.
+    modes("twice", "noerror")
+    c = udp_client()
+    c.settimeout(3)
+    c.sendto(raw_query("dup-a.test", 0x4242), ("127.0.0.1", LISTEN_PORT))
+    first = c.recv(4096)
+    S1.mode = "slow"
+    c.sendto(raw_query("dup-b.test", 0x4242), ("127.0.0.1", LISTEN_PORT))
+    second = c.recv(4096)
+    check(b"\x05dup-a\x04test" in first, f"first reply answers dup-a: {first!r}")
+    check(b"\x05dup-b\x04test" in second, f"second reply answers dup-b: {second!r}")
+    c.settimeout(0.4)
+    try:
+        extra = c.recv(4096)
+        check(False, f"a third datagram reached the client: {extra!r}")
+    except TimeoutError:
+        pass
+
+
+@case
 def held_negative_answer_is_the_last_one():
     # Both answer with a name error: the client gets the secondary's answer, unchanged.
     modes("nxdomain", "nxdomain")
