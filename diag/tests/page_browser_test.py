@@ -99,6 +99,7 @@ garbage) printf 'Content-Type: application/json; charset=utf-8\r\n\r\n<html><bod
 truncated) printf 'Content-Type: application/json; charset=utf-8\r\n\r\n{"timestamp":"2026-12-10 10:00:00","system":{"kernel":"5.15'; exit 0 ;;
 gateway_timeout) printf 'Status: 504 Gateway Timeout\r\nContent-Type: text/plain\r\n\r\nThe CGI process took too long to produce a response\n'; exit 0 ;;
 slow) cat "$work/slow.fifo" >/dev/null; exit 0 ;;
+canned) printf 'Content-Type: application/json; charset=utf-8\r\n\r\n'; cat "$work/canned.json"; exit 0 ;;
 esac
 %(sandbox)s --root %(sample)s/root --path %(sample)s/bin --path %(uci)s --net \
     --env "REQUEST_METHOD=$REQUEST_METHOD" --env "QUERY_STRING=$QUERY_STRING" --env %(asan)s \
@@ -438,6 +439,26 @@ for mode, texts in ERRORS:
     for t in texts:
         check(t in msg, '%s: %r not in the message %r' % (mode, t, msg))
     eq(report_before, text('report'), mode + ': the last good report stays')
+
+# Report texts come from the router and its clients (DHCP host names reach
+# the log, neighbours' network names the wireless scan): markup in them is
+# shown as text and never runs.
+MARKUP = '<img src=x onerror="window.pwned=1">'
+canned = dict(doc)
+canned['hostname'] = MARKUP
+canned['log'] = doc['log'] + 'dnsmasq-dhcp: DHCPACK(br-lan) 192.168.1.50 ' + MARKUP + '\n'
+canned['network'] = dict(net, interfaces=net['interfaces'] + [{'name': MARKUP, 'status': 'UP', 'ip': ''}])
+canned['services'] = [dict(doc['services'][0], name='<b>svc</b>', config=MARKUP)] + doc['services'][1:]
+with open(os.path.join(WORK, 'canned.json'), 'w') as f:
+    json.dump(canned, f)
+set_mode('canned')
+driver.find_element(By.ID, 'run').click()
+eq('', finished(), 'report with markup in its texts')
+eq([0, 0, None], js('var r = document.getElementById("report"); '
+                    'return [r.querySelectorAll("img").length, r.querySelectorAll("b").length, window.pwned || null]'),
+   'markup from the report is not turned into elements')
+eq(4, js('return document.getElementById("report").textContent.split(arguments[0]).length - 1', MARKUP),
+   'markup shown as text (host name, interface, configuration, log)')
 
 # A CGI that never answers: the page's own time-out (shortened by ?timeout=).
 set_mode('slow')
