@@ -6,7 +6,8 @@
   var CGI = '/cgi-bin/tarvona_diag';
   // ?timeout=N (seconds) shortens or lengthens the wait; uhttpd stops a
   // CGI after its own script_timeout (60 s by default) and answers 504.
-  var TIMEOUT_S = Number(new URLSearchParams(location.search).get('timeout')) || 120;
+  var TIMEOUT_S = Number(new URLSearchParams(location.search).get('timeout'));
+  if (!(TIMEOUT_S > 0)) TIMEOUT_S = 120;
 
   // The groups and tests in the report's order; "always" tests cannot be
   // switched off.
@@ -144,30 +145,31 @@
   function fetchReport(format) {
     var ctrl = new AbortController();
     var timer = setTimeout(function () { ctrl.abort(); }, TIMEOUT_S * 1000);
+    var res = null;
+    var status = function () { return 'HTTP ' + res.status + (res.statusText ? ' ' + res.statusText : ''); };
     return fetch(absolute(cgiUrl(format, false)), { cache: 'no-store', credentials: 'same-origin', signal: ctrl.signal })
-      .then(function (res) {
-        return res.text().then(function (text) { return { res: res, text: text }; });
-      }, function (err) {
-        if (err && err.name === 'AbortError') {
-          throw failure('Время ожидания истекло: отчёт не получен за ' + TIMEOUT_S +
-            ' с (HTTP-ответа нет). Выберите меньше тестов: пинги и поиск имён идут дольше всего.');
-        }
-        throw failure('Сервер не ответил: соединение закрыто без HTTP-ответа (программа отчёта не запустилась или завершилась аварийно).',
-          String(err && err.message || err));
-      })
-      .then(function (r) {
+      .then(function (r) { res = r; return r.text(); })
+      .then(function (text) {
         clearTimeout(timer);
-        var st = 'HTTP ' + r.res.status + (r.res.statusText ? ' ' + r.res.statusText : '');
-        if (!r.res.ok) {
-          var why = r.res.status === 401 ? 'нужен пароль root роутера.' :
-            r.res.status === 504 ? 'время ожидания истекло, веб-сервер остановил программу отчёта.' :
-            r.res.status === 404 ? 'программа отчёта не найдена на роутере.' :
+        if (!res.ok) {
+          var why = res.status === 401 ? 'нужен пароль root роутера.' :
+            res.status === 504 ? 'время ожидания истекло, веб-сервер остановил программу отчёта.' :
+            res.status === 404 ? 'программа отчёта не найдена на роутере.' :
             'программа отчёта завершилась с ошибкой.';
-          throw failure('Ошибка: ' + st + ' — ' + why, snippet(r.text));
+          throw failure('Ошибка: ' + status() + ' — ' + why, snippet(text));
         }
-        r.status = st;
-        return r;
-      }, function (err) { clearTimeout(timer); throw err; });
+        return { status: status(), text: text };
+      }, function (err) {
+        clearTimeout(timer);
+        var got = res ? ' (пришли только заголовки, ' + status() + ')' : ' (HTTP-ответа нет)';
+        if (err && err.name === 'AbortError') {
+          throw failure('Время ожидания истекло: отчёт не получен за ' + TIMEOUT_S + ' с' + got +
+            '. Выберите меньше тестов: пинги и поиск имён идут дольше всего.');
+        }
+        throw failure(res ? 'Ответ оборвался' + got + '.' :
+          'Сервер не ответил: соединение закрыто без HTTP-ответа (программа отчёта не запустилась или завершилась аварийно).',
+          String(err && err.message || err));
+      });
   }
 
   function failure(msg, detail) {
