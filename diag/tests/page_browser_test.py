@@ -399,9 +399,22 @@ driver.get('http://127.0.0.1:%d/' % PORT)  # a secure context, where the clipboa
 driver.execute_cdp_cmd('Emulation.setFocusEmulationEnabled', {'enabled': True})
 driver.execute_cdp_cmd('Browser.grantPermissions', {'origin': 'http://127.0.0.1:%d' % PORT,
                                                     'permissions': ['clipboardReadWrite']})
-clip = driver.execute_async_script(
-    'var done = arguments[0]; navigator.clipboard.readText().then(done, function (e) { done("ERROR " + e); });')
-eq(text_body.decode(), clip, 'clipboard holds the text report')
+READ_CLIPBOARD = ('var done = arguments[0]; '
+                  'navigator.clipboard.readText().then(done, function (e) { done("ERROR " + e); });')
+eq(text_body.decode(), driver.execute_async_script(READ_CLIPBOARD), 'clipboard holds the text report')
+
+# The same page in a secure context (https on a router; here localhost)
+# copies through the Clipboard API, at the first click.
+driver.get('http://%s:%s@127.0.0.1:%d/tarvona-diag/' % (USER, PASSWORD, PORT))
+wait(lambda: js('return document.documentElement.dataset.ready') == '1', 'page ready on localhost')
+eq(True, js('return window.isSecureContext && !!navigator.clipboard'), 'localhost has the Clipboard API')
+for group in ('Система', 'Сеть', 'Сервисы'):
+    click_group(group, 'ничего')
+set_box('svc_overlap', False)
+driver.find_element(By.ID, 'copy').click()
+wait(lambda: 'скопирован' in text('status'), 'copy through the Clipboard API')
+eq(report_json_of('format=text&tests=sys_version,sys_kernel,sys_uptime,sys_time')[1].decode(),
+   driver.execute_async_script(READ_CLIPBOARD), 'Clipboard API: the system tests only')
 driver.close()
 driver.switch_to.window(page_tab)
 
