@@ -11,6 +11,9 @@ tarvona_diag --help | grep -q "tarvona_diag --tests=" || { echo "no help text"; 
 # PKG_TEST_ROOT lets a test bed without /www keep the web tree elsewhere.
 cgi="${PKG_TEST_ROOT:-}/www/cgi-bin/tarvona_diag"
 [ -x "$cgi" ] || { echo "$cgi missing"; exit 1; }
+for f in index.html report.css report.js; do
+	[ -s "${PKG_TEST_ROOT:-}/www/tarvona-diag/$f" ] || { echo "report page: $f missing"; exit 1; }
+done
 tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
 REQUEST_METHOD=GET QUERY_STRING="format=json&tests=sys_uptime" "$cgi" >"$tmp" || { echo "CGI run failed"; exit 1; }

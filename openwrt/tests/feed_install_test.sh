@@ -98,13 +98,24 @@ if [ -n "${BIN_TARVONA_DIAG:-}" ]; then
     case_begin "tarvona-diag package"
     common_info tarvona-diag
     d=$(install_pkg tarvona-diag)
-    assert_eq "usr d 755
+    assert_eq "etc d 755
+etc/uci-defaults d 755
+etc/uci-defaults/90-tarvona-diag f 755
+usr d 755
 usr/bin d 755
 usr/bin/tarvona_diag f 755
 www d 755
 www/cgi-bin d 755
-www/cgi-bin/tarvona_diag l -> /usr/bin/tarvona_diag" "$(listing "$d")" "installed tree"
+www/cgi-bin/tarvona_diag l -> /usr/bin/tarvona_diag
+www/tarvona-diag d 755
+www/tarvona-diag/index.html f 644
+www/tarvona-diag/report.css f 644
+www/tarvona-diag/report.js f 644" "$(listing "$d")" "installed tree"
     assert_true "tarvona_diag: installed binary is not the built one" cmp -s "$BIN_TARVONA_DIAG" "$d/usr/bin/tarvona_diag"
+    for f in index.html report.css report.js; do
+        assert_true "report page: $f is not the source's" cmp -s "$repo/diag/www/$f" "$d/www/tarvona-diag/$f"
+    done
+    assert_true "uci-defaults script" cmp -s "$ROUTER_SRC/tarvona-diag/files/tarvona-diag.defaults" "$d/etc/uci-defaults/90-tarvona-diag"
     check_links tarvona-diag "$BIN_TARVONA_DIAG"
 else
     echo "skipped: tarvona-diag package (no tarvona_diag target in this build)"
