@@ -5,9 +5,11 @@ target_sources(diag_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/config_dump.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mask_config.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mask_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mask_policy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overlap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overlap_collect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/render_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report_clean.cpp
   ${CMAKE_CURRENT_LIST_DIR}/services.cpp)
 
 if(ROUTER_TESTS)
