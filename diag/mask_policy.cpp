@@ -686,7 +686,8 @@ private:
         size_t v = j + 1;
         while (quote == '"' ? space(s_[v]) : blank(s_[v])) ++v;
         copy_to(v);
-        value(name, quote == '"', sep);
+        // "key: value" runs to the end of the line; "key:value" is one word.
+        value(name, quote == '"', (sep == ':' && v > j + 1) ? ':' : '=');
         return true;
     }
 
@@ -760,7 +761,7 @@ private:
         return true;
     }
 
-    // The value of a secret key at i_.
+    // The value of a secret key at i_; sep ':' takes the rest of the line.
     void value(const char* name, bool json_key, char sep) {
         char c = s_[i_];
         if (c == '"' || c == '\'') {

@@ -18,6 +18,7 @@ if(ROUTER_TESTS)
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_mask_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_dump_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/json_mask_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/mask_policy_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_test.cpp
     LIBS diag_core)
