@@ -136,7 +136,12 @@ bool value_is_secret(const char* name, const char* value, size_t len) {
     if (len == 0 || (len == 3 && memcmp(value, "***", 3) == 0)) return false;
     size_t nlen = strlen(name);
     if (in_list(secret_names, name, nlen)) return true;
-    if (classify(name, nlen).method_kind) {
+    const name_parts parts = classify(name, nlen);
+    // The account a daemon runs as ("option ws_user 'daemon'") is no secret.
+    static constexpr const char* system_accounts[] = {"root", "daemon", "nobody", "nogroup", "network",
+                                                      "dnsmasq", "ntp", "ubus", "logd", "www-data"};
+    if (parts.identity && !parts.secret && in_list(system_accounts, value, len)) return false;
+    if (parts.method_kind) {
         // "auth=MSCHAPV2", "autheap=MSCHAPV2": the method after the "=".
         const char* eq = static_cast<const char*>(memchr(value, '=', len));
         const char* v = eq ? eq + 1 : value;
@@ -999,10 +1004,11 @@ void wan_route_addresses(const char* ip_route, const wan_set& w, mask_map& m) {
         if (const char* gw = field_after(f, n, "via"); gw && is_public_ipv4(gw, strlen(gw)))
             mask_map_add(m, gw);
         if (const char* src = field_after(f, n, "src")) mask_map_add(m, src);
+        // A public host or network reached over the WAN: an endpoint, the
+        // ISP's peer, or the WAN's own subnet.
         char dst[64];
         snprintf(dst, sizeof dst, "%s", f[0]);
-        size_t len = strlen(dst);
-        if (len > 3 && strcmp(dst + len - 3, "/32") == 0) dst[len - 3] = '\0';
+        if (char* slash = strchr(dst, '/')) *slash = '\0';
         if (is_public_ipv4(dst, strlen(dst))) mask_map_add(m, dst);
     });
 }

@@ -113,9 +113,9 @@ void wan_devices_from_routes(const char* ip_route, wan_set& w);
 // remote address after "peer", not link-local) goes into the map.
 void wan_addresses_from_brief(const char* ip_brief, const wan_set& w, mask_map& m);
 
-// Routes of an "ip route" listing over a WAN device whose destination is
-// a single public IPv4 host (a tunnel or proxy endpoint, the ISP's peer)
-// or whose gateway is public: those addresses go into the map.
+// Routes of an "ip route" listing over a WAN device: a public IPv4
+// destination (a tunnel or proxy endpoint, the ISP's peer, the WAN's own
+// subnet), a public gateway and the source address go into the map.
 void wan_route_addresses(const char* ip_route, const wan_set& w, mask_map& m);
 
 // True for an IPv4 address outside the private, shared, loopback,

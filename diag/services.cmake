@@ -26,6 +26,9 @@ if(ROUTER_TESTS)
   # The sample router's report, JSON selections, canaries, lookups, overflow.
   router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_report.sh
                       DEPENDS tarvona_diag uci)
+  # The canary router: no secret in any output form.
+  router_add_blackbox(diagsvc_blackbox_canary ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_canary.sh
+                      DEPENDS tarvona_diag uci)
   # tarvona_diag as a CGI program behind busybox httpd.
   router_add_blackbox(diagsvc_blackbox_cgi ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_cgi.sh
                       DEPENDS tarvona_diag uci)

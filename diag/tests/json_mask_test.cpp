@@ -52,7 +52,7 @@ TEST(diagsvc_JsonMask, RemoteOutboundsEndpointsAndNamedSecrets) {
         const char* in;
         const char* out;
     } cases[] = {
-        {R"({"outbounds":[{"type":"ssh","server":"s.example","server_port":22,"user":"root","host_key":["k1"],"host_key_algorithms":["rsa"]}]})",
+        {R"({"outbounds":[{"type":"ssh","server":"s.example","server_port":22,"user":"alice","host_key":["k1"],"host_key_algorithms":["rsa"]}]})",
          R"({"outbounds":[{"type":"ssh","server":"***","server_port":"***","user":"***","host_key":["***"],"host_key_algorithms":["rsa"]}]})"},
         {R"({"outbounds":[{"type":"shadowtls","server":"1.2.3.4","server_port":443,"version":3,"password":"p","tls":{"server_name":"www.example.com"}}]})",
          R"({"outbounds":[{"type":"shadowtls","server":"***","server_port":"***","version":3,"password":"***","tls":{"server_name":"www.example.com"}}]})"},

@@ -49,7 +49,8 @@ TEST(diagsvc_MaskPolicy, MethodWordsOfAuthOptionsStayVisible) {
         {"auth", "auth=MSCHAPV2", false}, {"auth", "MSCHAPV2", false}, {"auth", "chap", false},
         {"auth", "both", false},          {"obfs", "salamander", false}, {"auth", "c2VjcmV0", true},
         {"key", "1", true},               {"password", "", false},    {"password", "***", false},
-        {"ssid", "HomeNet", false},
+        {"ssid", "HomeNet", false},       {"ws_user", "daemon", false}, {"user", "root", false},
+        {"user", "alice", true},          {"username", "nobody", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.secret, value_is_secret(c.name, c.value, strlen(c.value))) << c.name << "=" << c.value;
