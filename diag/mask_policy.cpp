@@ -623,8 +623,11 @@ private:
                s_[k] == '+')
             ++k;
         if (s_[k] != ':' || k == i_) return false;
+        // User info is short: the look-ahead is bounded, so a long line of
+        // colons costs no more than its length.
         size_t p = k + 1;
-        while (!link_end(s_[p]) && s_[p] != '@' && s_[p] != '/' && s_[p] != ',' && s_[p] != ';')
+        while (p - k < 256 && !link_end(s_[p]) && s_[p] != '@' && s_[p] != '/' && s_[p] != ',' &&
+               s_[p] != ';')
             ++p;
         if (s_[p] != '@' || p == k + 1 || !is_alnum(s_[p + 1])) return false;
         remember_userinfo(i_, p);
