@@ -669,13 +669,13 @@ private:
         char sep = s_[j];
         bool secret = is_secret_name(name) || ((flags_ & mask_endpoints) && endpoint_name(name));
         if (sep != ':' && sep != '=') {
-            if (!quote && secret && name[0] == '-' && blank(s_[k])) return flag_value(k, j, name);
+            if (!quote && secret && name[0] == '-' && blank(s_[k])) return flag_value(k, j);
             if (!quote && (strcmp(name, "Bearer") == 0 || strcmp(name, "bearer") == 0) &&
                 s_[k] == ' ' && token_like_word(k + 1, 8))
-                return flag_value(k, k + 1, name);
+                return flag_value(k, k + 1);
             if (!quote && (strcmp(name, "-u") == 0 || strcmp(name, "--user") == 0 ||
                            strcmp(name, "--proxy-user") == 0) && blank(s_[k]))
-                return flag_value(k, j, name);
+                return flag_value(k, j);
             copy_to(k);
             return true;
         }
@@ -749,7 +749,7 @@ private:
     }
 
     // "--password value", "-u user:pass".
-    bool flag_value(size_t k, size_t j, const char*) {
+    bool flag_value(size_t k, size_t j) {
         if (s_[j] == '-' || !s_[j] || s_[j] == '\n') {
             copy_to(k);
             return true;
@@ -776,9 +776,8 @@ private:
             size_t vs = i_ + 1, ve = vs;
             while (s_[ve] && s_[ve] != c && s_[ve] != '\n') ve += (s_[ve] == '\\' && s_[ve + 1] && s_[ve + 1] != '\n') ? 2 : 1;
             copy_to(vs);
-            hide(name, vs, ve);
             // A JSON string cut short still ends in a quote once masked.
-            if (json_key && s_[i_] != c && i_ == ve && ve > vs && secret_value(name, s_ + vs, 1)) w_.put(c);
+            if (hide(name, vs, ve) && json_key && s_[ve] != c) w_.put(c);
             return;
         }
         if (c == '\0' && json_key) {
@@ -813,18 +812,20 @@ private:
     }
 
     // Writes "***" for the value [vs, ve) (the scheme word of an
-    // Authorization value stays) and moves past it.
+    // Authorization value stays) and moves past it; false when the value
+    // is no secret (nothing written, i_ at vs).
     bool secret_value(const char* name, const char* v, size_t len) const {
         return value_is_secret(name, v, len) || ((flags_ & mask_endpoints) && endpoint_name(name) && len > 0);
     }
 
-    void hide(const char* name, size_t vs, size_t ve) {
-        if (!secret_value(name, s_ + vs, ve - vs)) return;
+    bool hide(const char* name, size_t vs, size_t ve) {
+        if (!secret_value(name, s_ + vs, ve - vs)) return false;
         i_ = vs;
         copy_to(vs + auth_scheme_length(name, s_ + vs, ve - vs));
         remember(s_ + i_, ve - i_);
         w_.put("***");
         i_ = ve;
+        return true;
     }
 
     // A JSON array under a secret key: every scalar hidden, the brackets,
