@@ -20,14 +20,14 @@ BARE="100.66.12.34 192.0.2.77 192.0.2.73 192.0.2.72 198.51.100.10 198.51.100.1 1
 203.0.113.9 198.18.7.42 198.18.9.99 41235 41236 41237 41240 41252 41259 4811
 2001:db8:77::5 Q0FOQVJZ 123456789 alice: bob:"
 
-run_all() {  # run_all OUTDIR ROOT...: every output form on the stacked trees
-    local out=$1; shift
+run_all() {  # run_all OUTDIR TESTS ROOT...: every output form on the stacked trees
+    local out=$1 tests=$2; shift 2
     local roots=()
     for r in "$@"; do roots+=(--root "$r"); done
     sandbox "${roots[@]}" --path "$ROUTER_SAMPLE/bin" --net -- /bin/sh -c '
-        diag=$1 out=$2
-        "$diag" > "$out/text"
-        "$diag" --json > "$out/json"
+        diag=$1 out=$2 tests=$3
+        # the shell forms run beside the web server ones
+        { "$diag" "--tests=$tests" > "$out/text"; "$diag" --json "--tests=$tests" > "$out/json"; } & shell=$!
         mkdir -p /tmp/www/cgi-bin && ln -s "$diag" /tmp/www/cgi-bin/diag || exit 1
         busybox httpd -f -p 127.0.0.1:8080 -h /tmp/www & httpd=$!
         i=0
@@ -35,11 +35,12 @@ run_all() {  # run_all OUTDIR ROOT...: every output form on the stacked trees
             i=$((i + 1)); [ $i -lt 200 ] || { kill $httpd; exit 1; }; sleep 0.05
         done
         base=http://127.0.0.1:8080/cgi-bin/diag
-        curl -s -o "$out/cgi-text" "$base"
-        curl -s -o "$out/cgi-json" "$base?format=json"
-        curl -s -o "$out/dl-text" "$base?action=download"
-        curl -s -o "$out/dl-json" "$base?action=download&format=json"
-        kill $httpd' sh "$BIN_TARVONA_DIAG" "$out"
+        curl -s -o "$out/cgi-text" "$base?tests=$tests"
+        curl -s -o "$out/cgi-json" "$base?format=json&tests=$tests"
+        curl -s -o "$out/dl-text" "$base?action=download&tests=$tests"
+        curl -s -o "$out/dl-json" "$base?action=download&format=json&tests=$tests"
+        kill $httpd
+        wait $shell' sh "$BIN_TARVONA_DIAG" "$out" "$tests"
 }
 
 no_secret_in() {  # no_secret_in FILE: no canary, no bare secret
@@ -52,7 +53,7 @@ no_secret_in() {  # no_secret_in FILE: no canary, no bare secret
 }
 
 case_begin "canary router: every output form runs"
-run_all "$OUT" "$ROUTER_SAMPLE/root" "$FX/canary_router"
+run_all "$OUT" "" "$ROUTER_SAMPLE/root" "$FX/canary_router"
 assert_eq 0 "$?" "sandbox session"
 for f in text cgi-text dl-text; do
     assert_contains "$(tail -c 300 "$OUT/$f")" "КОНЕЦ ОТЧЁТА" "$f complete"
@@ -97,7 +98,7 @@ assert_eq "lan4@eth0=198.51.x.x/24" \
 
 case_begin "a sing-box file that does not parse: masked by key, not garbled"
 mkdir -p "$OUT/broken"
-run_all "$OUT/broken" "$ROUTER_SAMPLE/root" "$FX/canary_router" "$FX/canary_broken_singbox"
+run_all "$OUT/broken" svc_singbox "$ROUTER_SAMPLE/root" "$FX/canary_router" "$FX/canary_broken_singbox"
 # (the log's trojan host is known only from the file that no longer parses)
 sed -n '/--- Конфигурация (\/etc\/sing-box\/config.json) ---/,/^===/p' "$OUT/broken/text" > "$OUT/broken/singbox"
 jq -r '.services[] | select(.name=="sing-box") | .config' "$OUT/broken/dl-json" > "$OUT/broken/singbox-json"
