@@ -123,6 +123,8 @@ void mask_value(json_object* value, json_place place) {
                 const char* v = json_object_get_string(member);
                 if (!value_is_secret(key, v, strlen(v))) continue;
             }
+            // A switch or an empty member of a secret-named key hides nothing.
+            if (!named && (member == nullptr || json_object_is_type(member, json_type_boolean))) continue;
             if (!in_set(always_secret, key) && json_object_is_type(member, json_type_array) &&
                 all_scalars(member)) {
                 size_t n = json_object_array_length(member);
@@ -141,7 +143,14 @@ void mask_value(json_object* value, json_place place) {
             // "short_id": [...], "key": ["-----BEGIN ...", ...]: every item.
             size_t n = json_object_array_length(member);
             for (size_t i = 0; i < n; ++i) {
-                remember(json_object_array_get_idx(member, i));
+                json_object* item = json_object_array_get_idx(member, i);
+                if (json_object_is_type(item, json_type_string)) {
+                    const char* v = json_object_get_string(item);
+                    if (!value_is_secret(key, v, strlen(v))) continue;
+                } else if (item == nullptr || json_object_is_type(item, json_type_boolean)) {
+                    continue;
+                }
+                remember(item);
                 json_object_array_put_idx(member, i, json_object_new_string("***"));
             }
         } else if (is_container(member)) {

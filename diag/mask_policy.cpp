@@ -801,8 +801,10 @@ private:
                 ++ve;
         }
         if (json_key) {
-            // A bare JSON value becomes a string.
+            // A bare JSON value becomes a string; a switch stays.
             if (!secret_value(name, s_ + vs, ve - vs)) return;
+            static constexpr const char* literals[] = {"true", "false", "null"};
+            if (in_list(literals, s_ + vs, ve - vs)) return;
             remember(s_ + vs, ve - vs);
             w_.put("\"***\"");
             i_ = ve;
