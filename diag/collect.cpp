@@ -6,8 +6,8 @@
 #include "overlap.h"
 #include "parse_network.h"
 #include "parse_system.h"
-#include "report_clean.h"
 #include "probes.h"
+#include "report_clean.h"
 #include "services.h"
 #include "text_ops.h"
 

@@ -43,8 +43,8 @@ constexpr size_t value_capacity = 16384;
 // Whole options hidden by where they stand: the server of a VPN interface,
 // the server of a proxy section.
 bool option_masked_in(const char* package, const char* proto, const char* name) {
-    static constexpr const char* vpn_protos[] = {"l2tp", "pptp", "openconnect", "vpnc", "sstp",
-                                                 "openvpn", "pppossh"};
+    static constexpr const char* vpn_protos[] = {"l2tp", "pptp",    "openconnect", "vpnc",
+                                                 "sstp", "openvpn", "pppossh"};
     if (strcmp(package, "network") == 0 && proto && in_set(vpn_protos, proto))
         return strcmp(name, "server") == 0 || strcmp(name, "port") == 0;
     if (strcmp(package, "podkop") == 0 || strcmp(package, "brimvale") == 0)
@@ -57,7 +57,8 @@ bool option_masked_in(const char* package, const char* proto, const char* name) 
 // option) masked as an outbound; else the value with the links, tokens and
 // key=value secrets inside it hidden; a single MAC value keeps its vendor
 // part. Every hidden value is remembered in the report's map.
-void mask_option_value(const char* name, const char* value, bool masked, bool mask_macs, char* out) {
+void mask_option_value(const char* name, const char* value, bool masked, bool mask_macs,
+                       char* out) {
     mask_map& map = report_mask_map();
     if (masked || value_is_secret(name, value, strlen(value))) {
         mask_map_add(map, value);
@@ -70,7 +71,8 @@ void mask_option_value(const char* name, const char* value, bool masked, bool ma
         return;
     }
     const char* p = value;
-    while (*p == ' ' || *p == '\t' || *p == '\n') ++p;
+    while (*p == ' ' || *p == '\t' || *p == '\n')
+        ++p;
     const unsigned flags = (*p == '{' || *p == '[') ? mask_endpoints : 0u;
     mask_text(value, out, value_capacity, flags, &map);
 }
@@ -98,8 +100,9 @@ int dump_uci_config(const char* package, char* dst, size_t cap, section_filter f
         uci_element* oe;
         uci_foreach_element(&s->options, oe) {
             uci_option* o = uci_to_option(oe);
-            const bool masked = (mask && mask(oe->name)) || option_masked_in(package, proto, oe->name);
-            static char value[value_capacity];  // one dump at a time
+            const bool masked =
+                (mask && mask(oe->name)) || option_masked_in(package, proto, oe->name);
+            static char value[value_capacity]; // one dump at a time
             if (o->type == UCI_TYPE_STRING) {
                 mask_option_value(oe->name, o->v.string, masked, mask_macs, value);
                 out.add("\toption %s '%s'\n", oe->name, value);

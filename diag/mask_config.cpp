@@ -81,11 +81,11 @@ int mask_address_in_text(char* text, size_t cap, const char* addr) {
         size_t pos = static_cast<size_t>(hit - text);
         // A dot belongs to a longer number only with a digit beyond it: an
         // address that ends a sentence ("... 203.0.113.7.") is masked.
-        bool before = pos > 0 && (isdigit(static_cast<unsigned char>(text[pos - 1])) ||
-                                  (text[pos - 1] == '.' && pos > 1 && part_of_number(text[pos - 2]) &&
-                                   text[pos - 2] != '.'));
+        auto digit = [](char c) { return isdigit(static_cast<unsigned char>(c)) != 0; };
+        bool before = pos > 0 && (digit(text[pos - 1]) ||
+                                  (text[pos - 1] == '.' && pos > 1 && digit(text[pos - 2])));
         bool after = part_of_number(text[pos + ip_len]) &&
-                     (text[pos + ip_len] != '.' || isdigit(static_cast<unsigned char>(text[pos + ip_len + 1])));
+                     (text[pos + ip_len] != '.' || digit(text[pos + ip_len + 1]));
         if (before || after) {
             from = pos + 1;
             continue;

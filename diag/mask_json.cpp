@@ -65,7 +65,8 @@ bool is_remote_entry(json_object* obj) {
 }
 
 void remember(json_object* v) {
-    if (json_object_is_type(v, json_type_string)) mask_map_add(report_mask_map(), json_object_get_string(v));
+    if (json_object_is_type(v, json_type_string))
+        mask_map_add(report_mask_map(), json_object_get_string(v));
 }
 
 // Links, tokens, PEM blocks inside a string value.
@@ -108,15 +109,16 @@ void mask_value(json_object* value, json_place place) {
     // A proxy protocol anywhere, and any outbound or endpoint that is not
     // plainly local: its server, ports and credentials are secret, and so
     // are those of the objects nested in it (inbound users, peers).
-    const bool proxy = place.proxy || is_proxy_outbound(value) ||
-                       (place.remote_list && is_remote_entry(value));
+    const bool proxy =
+        place.proxy || is_proxy_outbound(value) || (place.remote_list && is_remote_entry(value));
     // Replacing a member's value keeps the key's place in the object, so the
     // walk goes on over the same entries.
     json_object_object_foreach(value, key, member) {
-        const bool endpoint = proxy && (in_set(proxy_endpoint, key) || strcmp(key, "server_ports") == 0 ||
-                                        (place.peers && (strcmp(key, "address") == 0 ||
-                                                         strcmp(key, "port") == 0)));
-        const bool named = in_set(always_secret, key) || endpoint || (place.users && strcmp(key, "name") == 0);
+        const bool endpoint =
+            proxy && (in_set(proxy_endpoint, key) || strcmp(key, "server_ports") == 0 ||
+                      (place.peers && (strcmp(key, "address") == 0 || strcmp(key, "port") == 0)));
+        const bool named =
+            in_set(always_secret, key) || endpoint || (place.users && strcmp(key, "name") == 0);
         const bool secret_name = is_secret_name(key);
         if (named || (secret_name && !is_container(member))) {
             if (!named && json_object_is_type(member, json_type_string)) {
@@ -124,7 +126,8 @@ void mask_value(json_object* value, json_place place) {
                 if (!value_is_secret(key, v, strlen(v))) continue;
             }
             // A switch or an empty member of a secret-named key hides nothing.
-            if (!named && (member == nullptr || json_object_is_type(member, json_type_boolean))) continue;
+            if (!named && (member == nullptr || json_object_is_type(member, json_type_boolean)))
+                continue;
             if (!in_set(always_secret, key) && json_object_is_type(member, json_type_array) &&
                 all_scalars(member)) {
                 size_t n = json_object_array_length(member);
@@ -136,10 +139,13 @@ void mask_value(json_object* value, json_place place) {
             }
             remember(member);
             char shown[40];
-            secret_replacement(key, json_object_is_type(member, json_type_string) ? json_object_get_string(member) : "",
-                               shown, sizeof shown);
+            secret_replacement(
+                key,
+                json_object_is_type(member, json_type_string) ? json_object_get_string(member) : "",
+                shown, sizeof shown);
             json_object_object_add(value, key, json_object_new_string(shown));
-        } else if (secret_name && json_object_is_type(member, json_type_array) && all_scalars(member)) {
+        } else if (secret_name && json_object_is_type(member, json_type_array) &&
+                   all_scalars(member)) {
             // "short_id": [...], "key": ["-----BEGIN ...", ...]: every item.
             size_t n = json_object_array_length(member);
             for (size_t i = 0; i < n; ++i) {

@@ -10,10 +10,18 @@ namespace diag {
 
 namespace {
 
-bool is_alnum(char c) { return isalnum(static_cast<unsigned char>(c)) != 0; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_alpha(char c) { return isalpha(static_cast<unsigned char>(c)) != 0; }
-char lower(char c) { return static_cast<char>(tolower(static_cast<unsigned char>(c))); }
+bool is_alnum(char c) {
+    return isalnum(static_cast<unsigned char>(c)) != 0;
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool is_alpha(char c) {
+    return isalpha(static_cast<unsigned char>(c)) != 0;
+}
+char lower(char c) {
+    return static_cast<char>(tolower(static_cast<unsigned char>(c)));
+}
 
 bool equals_ci(const char* a, size_t alen, const char* b) {
     size_t blen = strlen(b);
@@ -29,8 +37,7 @@ bool starts_with_ci(const char* s, const char* prefix) {
     return true;
 }
 
-template <size_t N>
-bool in_list(const char* const (&list)[N], const char* word, size_t len) {
+template <size_t N> bool in_list(const char* const (&list)[N], const char* word, size_t len) {
     for (const char* w : list)
         if (equals_ci(word, len, w)) return true;
     return false;
@@ -38,42 +45,49 @@ bool in_list(const char* const (&list)[N], const char* word, size_t len) {
 
 // Word parts that make a name secret.
 constexpr const char* secret_parts[] = {
-    "password", "passwd",     "passphrase", "pass",     "pwd",       "passcode", "passgroup",
-    "psk",      "secret",     "secrets",    "token",    "tokens",    "key",      "keys",
-    "privkey",  "private",    "priv",       "auth",     "authkey",   "apikey",   "updatekey",
-    "pin",      "pincode",    "uuid",       "credential", "credentials", "cred", "creds",
-    "cookie",   "authorization", "otp",     "totp",     "obfs",      "subscription",
+    "password",   "passwd",      "passphrase", "pass",         "pwd",     "passcode",
+    "passgroup",  "psk",         "secret",     "secrets",      "token",   "tokens",
+    "key",        "keys",        "privkey",    "private",      "priv",    "auth",
+    "authkey",    "apikey",      "updatekey",  "pin",          "pincode", "uuid",
+    "credential", "credentials", "cred",       "creds",        "cookie",  "authorization",
+    "otp",        "totp",        "obfs",       "subscription",
 };
 // Word parts that name a person or an account: secret even next to "name".
 constexpr const char* identity_parts[] = {"user", "users", "username", "login", "identity"};
 // Word parts that describe a secret without being one.
 constexpr const char* descriptor_parts[] = {
-    "type",    "mode",    "mgmt",     "server",   "servers",  "port",     "ports",  "algs",
-    "algorithms", "cache", "method",  "file",     "path",     "dir",      "length", "len",
-    "size",    "index",   "idx",      "retries",  "generate", "interval", "timeout", "lifetime",
-    "required", "require", "enabled", "enable",   "disable",  "disabled", "format", "id",
-    "version", "ttl",     "group",    "exchange", "usage",    "bits",     "agent",  "hint",
-    "rotation", "name",   "mgmt",     "count",    "retry",
+    "type",       "mode",    "mgmt",    "server",   "servers",  "port",     "ports",   "algs",
+    "algorithms", "cache",   "method",  "file",     "path",     "dir",      "length",  "len",
+    "size",       "index",   "idx",     "retries",  "generate", "interval", "timeout", "lifetime",
+    "required",   "require", "enabled", "enable",   "disable",  "disabled", "format",  "id",
+    "version",    "ttl",     "group",   "exchange", "usage",    "bits",     "agent",   "hint",
+    "rotation",   "name",    "mgmt",    "count",    "retry",
 };
 // Whole names that stay visible although a part looks secret.
-constexpr const char* kept_names[] = {"key_mgmt", "auth_type", "encryption", "ssid",
-                                      "keepalive", "persistent_keepalive", "ft_psk_generate_local"};
+constexpr const char* kept_names[] = {"key_mgmt",
+                                      "auth_type",
+                                      "encryption",
+                                      "ssid",
+                                      "keepalive",
+                                      "persistent_keepalive",
+                                      "ft_psk_generate_local"};
 // Whole names that are secret although no part says so (802.11r key
 // holders carry the key inside the item).
 constexpr const char* secret_names[] = {"r0kh", "r1kh", "dc_override", "short_id", "fingerprint"};
 // Method words: the value of an "auth"/"obfs" option that names a method.
 constexpr const char* method_words[] = {
-    "pap",  "chap", "mschap", "mschapv2", "eap-mschapv2", "gtc", "eap-gtc", "md5", "eap-md5",
-    "tls",  "ttls", "peap",   "none",     "auto",         "both", "http",  "salamander",
-    "sha1", "sha256", "null", "0",        "1",
+    "pap",     "chap", "mschap",  "mschapv2", "eap-mschapv2", "gtc",
+    "eap-gtc", "md5",  "eap-md5", "tls",      "ttls",         "peap",
+    "none",    "auto", "both",    "http",     "salamander",   "sha1",
+    "sha256",  "null", "0",       "1",
 };
 
 struct name_parts {
-    bool secret = false;      // a secret part
-    bool identity = false;    // an identity part
-    bool descriptor = false;  // a descriptor other than "name"
-    bool named = false;       // the descriptor "name"
-    bool method_kind = true;  // every secret part is "auth" or "obfs"
+    bool secret = false;     // a secret part
+    bool identity = false;   // an identity part
+    bool descriptor = false; // a descriptor other than "name"
+    bool named = false;      // the descriptor "name"
+    bool method_kind = true; // every secret part is "auth" or "obfs"
 };
 
 name_parts classify(const char* name, size_t len) {
@@ -82,7 +96,8 @@ name_parts classify(const char* name, size_t len) {
     while (i < len) {
         // One part: a run of letters and digits, split also where a lower
         // case letter meets an upper case one (camelCase).
-        while (i < len && !is_alnum(name[i])) ++i;
+        while (i < len && !is_alnum(name[i]))
+            ++i;
         size_t start = i;
         while (i < len && is_alnum(name[i])) {
             ++i;
@@ -94,7 +109,8 @@ name_parts classify(const char* name, size_t len) {
         if (end == start) continue;
         // key1..key4, password2: trailing digits do not change the word.
         size_t word_end = end;
-        while (word_end > start + 1 && is_digit(name[word_end - 1])) --word_end;
+        while (word_end > start + 1 && is_digit(name[word_end - 1]))
+            --word_end;
         const char* w = name + start;
         size_t wl = word_end - start;
         if (in_list(secret_parts, w, wl)) {
@@ -112,7 +128,7 @@ name_parts classify(const char* name, size_t len) {
     return r;
 }
 
-}  // namespace
+} // namespace
 
 bool is_secret_name(const char* name, size_t len) {
     if (!name) return false;
@@ -129,7 +145,9 @@ bool is_secret_name(const char* name, size_t len) {
     return p.secret && !p.named;
 }
 
-bool is_secret_name(const char* name) { return name && is_secret_name(name, strlen(name)); }
+bool is_secret_name(const char* name) {
+    return name && is_secret_name(name, strlen(name));
+}
 
 bool value_is_secret(const char* name, const char* value, size_t len) {
     if (!is_secret_name(name)) return false;
@@ -138,8 +156,9 @@ bool value_is_secret(const char* name, const char* value, size_t len) {
     if (in_list(secret_names, name, nlen)) return true;
     const name_parts parts = classify(name, nlen);
     // The account a daemon runs as ("option ws_user 'daemon'") is no secret.
-    static constexpr const char* system_accounts[] = {"root", "daemon", "nobody", "nogroup", "network",
-                                                      "dnsmasq", "ntp", "ubus", "logd", "www-data"};
+    static constexpr const char* system_accounts[] = {"root",    "daemon",  "nobody", "nogroup",
+                                                      "network", "dnsmasq", "ntp",    "ubus",
+                                                      "logd",    "www-data"};
     if (parts.identity && !parts.secret && in_list(system_accounts, value, len)) return false;
     if (parts.method_kind) {
         // "auth=MSCHAPV2", "autheap=MSCHAPV2": the method after the "=".
@@ -159,11 +178,12 @@ size_t auth_scheme_length(const char* name, const char* v, size_t len) {
         !equals_ci(name, strlen(name), "proxy-authorization"))
         return 0;
     size_t k = 0;
-    while (k < len && is_alpha(v[k])) ++k;
+    while (k < len && is_alpha(v[k]))
+        ++k;
     return (k > 0 && k < 24 && k + 1 < len && v[k] == ' ') ? k + 1 : 0;
 }
 
-}  // namespace
+} // namespace
 
 void secret_replacement(const char* name, const char* value, char* out, size_t cap) {
     size_t keep = value ? auth_scheme_length(name, value, strlen(value)) : 0;
@@ -172,10 +192,10 @@ void secret_replacement(const char* name, const char* value, char* out, size_t c
 
 bool is_proxy_scheme(const char* s, size_t len) {
     static constexpr const char* schemes[] = {
-        "vless",  "vmess",     "ss",     "ssr",   "trojan", "hysteria", "hysteria2", "hy2",
-        "tuic",   "socks",     "socks4", "socks4a", "socks5", "socks5h", "tg",     "wireguard",
-        "wg",     "awg",       "anytls", "shadowtls", "naive+https", "naive+quic", "juicity",
-        "mieru",  "brook",     "snell",  "ssh",   "outline",
+        "vless",      "vmess",     "ss",    "ssr",    "trojan",  "hysteria",  "hysteria2",
+        "hy2",        "tuic",      "socks", "socks4", "socks4a", "socks5",    "socks5h",
+        "tg",         "wireguard", "wg",    "awg",    "anytls",  "shadowtls", "naive+https",
+        "naive+quic", "juicity",   "mieru", "brook",  "snell",   "ssh",       "outline",
     };
     return in_list(schemes, s, len);
 }
@@ -201,13 +221,15 @@ bool parse_ipv4(const char* s, size_t len) {
 }
 
 bool plain_word(const char* v, size_t len) {
-    static constexpr const char* words[] = {"true", "false", "none", "auto", "null", "yes",
-                                            "no",   "enabled", "disabled", "default"};
+    static constexpr const char* words[] = {"true", "false", "none",    "auto",     "null",
+                                            "yes",  "no",    "enabled", "disabled", "default"};
     return in_list(words, v, len);
 }
 
 // Appears on its own: not inside a longer word (values) or number (IPv4).
-bool word_char(char c) { return is_alnum(c) || c == '_' || c == '-'; }
+bool word_char(char c) {
+    return is_alnum(c) || c == '_' || c == '-';
+}
 
 size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, const char* rep,
               size_t rep_len) {
@@ -221,14 +243,18 @@ size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, cons
     return pos + rep_len + tail;
 }
 
-}  // namespace
+} // namespace
 
-void mask_map_clear(mask_map& m) { m.count = 0; }
+void mask_map_clear(mask_map& m) {
+    m.count = 0;
+}
 
 bool mask_map_add(mask_map& m, const char* value, size_t len) {
     if (!value) return false;
-    while (len > 0 && (*value == ' ' || *value == '\t')) ++value, --len;
-    while (len > 0 && (value[len - 1] == ' ' || value[len - 1] == '\t')) --len;
+    while (len > 0 && (*value == ' ' || *value == '\t'))
+        ++value, --len;
+    while (len > 0 && (value[len - 1] == ' ' || value[len - 1] == '\t'))
+        --len;
     // A prefix length does not belong to the address.
     if (const char* slash = static_cast<const char*>(memchr(value, '/', len));
         slash && parse_ipv4(value, static_cast<size_t>(slash - value)))
@@ -286,8 +312,9 @@ void mask_map_apply(const mask_map& m, char* text, size_t cap) {
             if (ipv4) {
                 // 203.0.113.70 and 1.203.0.113.7 are other numbers; an
                 // address at the end of a sentence ("... 203.0.113.7.") is not.
-                inside = is_digit(before) || (before == '.' && pos > 1 && is_digit(text[pos - 2])) ||
-                         is_digit(after) || (after == '.' && is_digit(text[pos + vlen + 1]));
+                inside = is_digit(before) ||
+                         (before == '.' && pos > 1 && is_digit(text[pos - 2])) || is_digit(after) ||
+                         (after == '.' && is_digit(text[pos + vlen + 1]));
             } else {
                 inside = (v_word_start && word_char(before)) || (v_word_end && word_char(after));
             }
@@ -311,7 +338,7 @@ mask_map& report_mask_map() {
 namespace {
 
 class writer {
-public:
+  public:
     writer(char* out, size_t cap) : out_(out), cap_(cap) {
         if (cap_) out_[0] = '\0';
     }
@@ -327,15 +354,21 @@ public:
     void put(char c) { put(&c, 1); }
     size_t size() const { return n_; }
 
-private:
+  private:
     char* out_;
     size_t cap_;
     size_t n_ = 0;
 };
 
-bool name_char(char c) { return is_alnum(c) || c == '_' || c == '.' || c == '-'; }
-bool blank(char c) { return c == ' ' || c == '\t'; }
-bool space(char c) { return blank(c) || c == '\n' || c == '\r'; }
+bool name_char(char c) {
+    return is_alnum(c) || c == '_' || c == '.' || c == '-';
+}
+bool blank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool space(char c) {
+    return blank(c) || c == '\n' || c == '\r';
+}
 
 // The end of a link or bare token: white space, quotes, brackets of markup.
 bool link_end(char c) {
@@ -343,16 +376,17 @@ bool link_end(char c) {
 }
 
 class text_masker {
-public:
+  public:
     text_masker(const char* in, char* out, size_t cap, unsigned flags, mask_map* map)
         : s_(in ? in : ""), w_(out, cap), flags_(flags), map_(map) {}
 
     size_t run() {
-        while (s_[i_]) step();
+        while (s_[i_])
+            step();
         return w_.size();
     }
 
-private:
+  private:
     const char* s_;
     size_t i_ = 0;
     writer w_;
@@ -397,9 +431,12 @@ private:
         copy_to(i_ + head_len);
         // Keep the line break after the head (a real one or an escaped "\n").
         size_t k = i_;
-        if (s_[k] == '\\' && s_[k + 1] == 'n') k += 2;
-        else if (s_[k] == '\r' && s_[k + 1] == '\n') k += 2;
-        else if (s_[k] == '\n') k += 1;
+        if (s_[k] == '\\' && s_[k + 1] == 'n')
+            k += 2;
+        else if (s_[k] == '\r' && s_[k + 1] == '\n')
+            k += 2;
+        else if (s_[k] == '\n')
+            k += 1;
         copy_to(k);
         const char* end = strstr(s_ + i_, "-----END ");
         w_.put("***");
@@ -409,8 +446,10 @@ private:
         }
         size_t e = static_cast<size_t>(end - s_);
         size_t brk = e;
-        if (brk >= i_ + 2 && s_[brk - 2] == '\\' && s_[brk - 1] == 'n') brk -= 2;
-        else if (brk >= i_ + 1 && s_[brk - 1] == '\n') brk -= (brk >= i_ + 2 && s_[brk - 2] == '\r') ? 2 : 1;
+        if (brk >= i_ + 2 && s_[brk - 2] == '\\' && s_[brk - 1] == 'n')
+            brk -= 2;
+        else if (brk >= i_ + 1 && s_[brk - 1] == '\n')
+            brk -= (brk >= i_ + 2 && s_[brk - 2] == '\r') ? 2 : 1;
         i_ = brk;
         return true;
     }
@@ -421,16 +460,21 @@ private:
     bool link() {
         size_t k = i_;
         if (!is_alpha(s_[k])) return false;
-        while (is_alnum(s_[k]) || s_[k] == '+' || s_[k] == '-' || s_[k] == '.') ++k;
+        while (is_alnum(s_[k]) || s_[k] == '+' || s_[k] == '-' || s_[k] == '.')
+            ++k;
         size_t sep;
-        if (strncmp(s_ + k, "://", 3) == 0) sep = 3;
-        else if (strncmp(s_ + k, ":\\/\\/", 5) == 0) sep = 5;
-        else return false;
+        if (strncmp(s_ + k, "://", 3) == 0)
+            sep = 3;
+        else if (strncmp(s_ + k, ":\\/\\/", 5) == 0)
+            sep = 5;
+        else
+            return false;
         const char* scheme = s_ + i_;
         size_t scheme_len = k - i_;
         size_t body = k + sep;
         size_t end = body;
-        while (!link_end(s_[end])) ++end;
+        while (!link_end(s_[end]))
+            ++end;
         if (is_proxy_scheme(scheme, scheme_len)) {
             remember_link_parts(body, end);
             copy_to(body);
@@ -446,8 +490,8 @@ private:
     // The server and credentials of a proxy link go into the map.
     void remember_link_parts(size_t body, size_t end) {
         size_t auth_end = body;
-        while (auth_end < end && s_[auth_end] != '/' && s_[auth_end] != '?' && s_[auth_end] != '#' &&
-               !(s_[auth_end] == '\\' && s_[auth_end + 1] == '/'))
+        while (auth_end < end && s_[auth_end] != '/' && s_[auth_end] != '?' &&
+               s_[auth_end] != '#' && !(s_[auth_end] == '\\' && s_[auth_end + 1] == '/'))
             ++auth_end;
         size_t host = body;
         for (size_t k = body; k < auth_end; ++k)
@@ -455,21 +499,25 @@ private:
         if (host > body) remember(s_ + body, host - 1 - body);
         size_t host_end = host;
         if (s_[host] == '[') {
-            while (host_end < auth_end && s_[host_end] != ']') ++host_end;
+            while (host_end < auth_end && s_[host_end] != ']')
+                ++host_end;
             remember(s_ + host + 1, host_end - host - 1);
         } else {
-            while (host_end < auth_end && s_[host_end] != ':') ++host_end;
+            while (host_end < auth_end && s_[host_end] != ':')
+                ++host_end;
             remember(s_ + host, host_end - host);
         }
         // tg://proxy?server=...&secret=...: the values of the query.
         for (size_t k = auth_end; k < end; ++k) {
             if (s_[k] != '=') continue;
             size_t v = k + 1, ve = v;
-            while (ve < end && s_[ve] != '&' && s_[ve] != '#') ++ve;
+            while (ve < end && s_[ve] != '&' && s_[ve] != '#')
+                ++ve;
             size_t n = k;
-            while (n > auth_end && s_[n - 1] != '?' && s_[n - 1] != '&') --n;
-            static constexpr const char* remembered[] = {"server", "secret", "sid", "pbk",
-                                                         "password", "host"};
+            while (n > auth_end && s_[n - 1] != '?' && s_[n - 1] != '&')
+                --n;
+            static constexpr const char* remembered[] = {"server", "secret",   "sid",
+                                                         "pbk",    "password", "host"};
             if (in_list(remembered, s_ + n, k - n)) remember(s_ + v, ve - v);
         }
     }
@@ -477,8 +525,8 @@ private:
     // After "scheme://": user info, path, query and fragment up to end.
     void url_rest(size_t end) {
         size_t auth_end = i_;
-        while (auth_end < end && s_[auth_end] != '/' && s_[auth_end] != '?' && s_[auth_end] != '#' &&
-               !(s_[auth_end] == '\\' && s_[auth_end + 1] == '/'))
+        while (auth_end < end && s_[auth_end] != '/' && s_[auth_end] != '?' &&
+               s_[auth_end] != '#' && !(s_[auth_end] == '\\' && s_[auth_end + 1] == '/'))
             ++auth_end;
         size_t at_sign = 0;
         for (size_t k = i_; k < auth_end; ++k)
@@ -490,7 +538,8 @@ private:
         }
         const char* host = s_ + i_ + (at_sign ? 1 : 0);
         bool telegram = starts_with_ci(host, "t.me/") || starts_with_ci(host, "t.me\\/") ||
-                        starts_with_ci(host, "telegram.me/") || starts_with_ci(host, "telegram.me\\/");
+                        starts_with_ci(host, "telegram.me/") ||
+                        starts_with_ci(host, "telegram.me\\/");
         copy_to(auth_end);
         if (telegram) {
             // t.me/proxy?server=..&secret=..: a proxy link like tg://.
@@ -509,8 +558,8 @@ private:
                 continue;
             }
             size_t seg_end = i_;
-            while (seg_end < end && s_[seg_end] != '/' && s_[seg_end] != '\\' && s_[seg_end] != '?' &&
-                   s_[seg_end] != '#')
+            while (seg_end < end && s_[seg_end] != '/' && s_[seg_end] != '\\' &&
+                   s_[seg_end] != '?' && s_[seg_end] != '#')
                 ++seg_end;
             mask_path_segment(seg_end);
         }
@@ -521,7 +570,8 @@ private:
                 continue;
             }
             size_t pair_end = i_;
-            while (pair_end < end && s_[pair_end] != '&' && s_[pair_end] != ';' && s_[pair_end] != '#')
+            while (pair_end < end && s_[pair_end] != '&' && s_[pair_end] != ';' &&
+                   s_[pair_end] != '#')
                 ++pair_end;
             const char* eq = static_cast<const char*>(memchr(s_ + i_, '=', pair_end - i_));
             if (eq) {
@@ -529,8 +579,8 @@ private:
                 char name[64];
                 snprintf(name, sizeof name, "%.*s", static_cast<int>(name_len), s_ + i_);
                 size_t v = static_cast<size_t>(eq - s_) + 1;
-                static constexpr const char* query_secrets[] = {"sig", "signature", "p", "pw", "u",
-                                                                "hash", "code"};
+                static constexpr const char* query_secrets[] = {"sig", "signature", "p",   "pw",
+                                                                "u",   "hash",      "code"};
                 bool secret = value_is_secret(name, s_ + v, pair_end - v) ||
                               (pair_end > v && in_list(query_secrets, name, strlen(name)));
                 copy_to(v);
@@ -566,7 +616,8 @@ private:
     // A word of at least min bytes starts at k (a bearer token).
     bool token_like_word(size_t k, size_t min) const {
         size_t e = k;
-        while (!link_end(s_[e])) ++e;
+        while (!link_end(s_[e]))
+            ++e;
         return e - k >= min;
     }
 
@@ -577,9 +628,12 @@ private:
         bool letter = false, digit = false;
         for (size_t k = from; k < to; ++k) {
             char c = s_[k];
-            if (is_digit(c)) digit = true;
-            else if (is_alpha(c)) letter = true;
-            else if (c != '-' && c != '_' && c != '=' && c != '%' && c != '+') return false;
+            if (is_digit(c))
+                digit = true;
+            else if (is_alpha(c))
+                letter = true;
+            else if (c != '-' && c != '_' && c != '=' && c != '%' && c != '+')
+                return false;
         }
         return letter && digit;
     }
@@ -605,10 +659,12 @@ private:
     // 123456789:AAH...: a Telegram bot token anywhere.
     bool bot_token() {
         size_t k = i_;
-        while (is_digit(s_[k])) ++k;
+        while (is_digit(s_[k]))
+            ++k;
         if (k - i_ < 6 || s_[k] != ':') return false;
         size_t t = k + 1, e = t;
-        while (is_alnum(s_[e]) || s_[e] == '_' || s_[e] == '-') ++e;
+        while (is_alnum(s_[e]) || s_[e] == '_' || s_[e] == '-')
+            ++e;
         if (e - t < 30 || name_char(s_[e])) return false;
         remember(s_ + i_, e - i_);
         w_.put("***");
@@ -645,7 +701,8 @@ private:
         char quote = 0;
         if (s_[k] == '"' || s_[k] == '\'') quote = s_[k++];
         size_t name_start = k;
-        while (name_char(s_[k])) ++k;
+        while (name_char(s_[k]))
+            ++k;
         size_t name_end = k;
         if (name_end == name_start) return false;
         if (quote) {
@@ -657,7 +714,8 @@ private:
             copy_to(k);
             return true;
         }
-        snprintf(name, sizeof name, "%.*s", static_cast<int>(name_end - name_start), s_ + name_start);
+        snprintf(name, sizeof name, "%.*s", static_cast<int>(name_end - name_start),
+                 s_ + name_start);
 
         if (!quote && (strcmp(name, "option") == 0 || strcmp(name, "list") == 0) && line_start())
             return uci_line(k);
@@ -665,7 +723,8 @@ private:
         // Blanks, then the separator; a quoted JSON key may have its colon
         // and value on the next lines.
         size_t j = k;
-        while (quote == '"' ? space(s_[j]) : blank(s_[j])) ++j;
+        while (quote == '"' ? space(s_[j]) : blank(s_[j]))
+            ++j;
         char sep = s_[j];
         bool secret = is_secret_name(name) || ((flags_ & mask_endpoints) && endpoint_name(name));
         if (sep != ':' && sep != '=') {
@@ -673,8 +732,10 @@ private:
             if (!quote && (strcmp(name, "Bearer") == 0 || strcmp(name, "bearer") == 0) &&
                 s_[k] == ' ' && token_like_word(k + 1, 8))
                 return flag_value(k, k + 1);
-            if (!quote && (strcmp(name, "-u") == 0 || strcmp(name, "--user") == 0 ||
-                           strcmp(name, "--proxy-user") == 0) && blank(s_[k]))
+            if (!quote &&
+                (strcmp(name, "-u") == 0 || strcmp(name, "--user") == 0 ||
+                 strcmp(name, "--proxy-user") == 0) &&
+                blank(s_[k]))
                 return flag_value(k, j);
             copy_to(k);
             return true;
@@ -686,13 +747,13 @@ private:
         // "host:port" and the like: a colon right after an unquoted name
         // is a separator only when something follows it.
         if (sep == ':' && !quote && s_[j + 1] && !space(s_[j + 1]) && s_[j + 1] != '"' &&
-            s_[j + 1] != '\'' && !is_alnum(s_[j + 1]))
-        {
+            s_[j + 1] != '\'' && !is_alnum(s_[j + 1])) {
             copy_to(k);
             return true;
         }
         size_t v = j + 1;
-        while (quote == '"' ? space(s_[v]) : blank(s_[v])) ++v;
+        while (quote == '"' ? space(s_[v]) : blank(s_[v]))
+            ++v;
         copy_to(v);
         // "key: value" runs to the end of the line; "key:value" is one word.
         value(name, quote == '"', (sep == ':' && v > j + 1) ? ':' : '=');
@@ -716,10 +777,12 @@ private:
     // UCI line: "option NAME VALUE" / "list NAME VALUE".
     bool uci_line(size_t k) {
         size_t n = k;
-        while (blank(s_[n])) ++n;
+        while (blank(s_[n]))
+            ++n;
         char q = (s_[n] == '"' || s_[n] == '\'') ? s_[n] : 0;
         size_t ns = n + (q ? 1 : 0), ne = ns;
-        while (name_char(s_[ne])) ++ne;
+        while (name_char(s_[ne]))
+            ++ne;
         if (ne == ns || (q && s_[ne] != q) || (!q && !blank(s_[ne]))) {
             copy_to(k);
             return true;
@@ -727,19 +790,23 @@ private:
         char name[96];
         snprintf(name, sizeof name, "%.*s", static_cast<int>(ne - ns), s_ + ns);
         size_t v = ne + (q ? 1 : 0);
-        while (blank(s_[v])) ++v;
+        while (blank(s_[v]))
+            ++v;
         copy_to(v);
         // The value: quoted, or bare up to the end of the line.
         char vq = (s_[i_] == '\'' || s_[i_] == '"') ? s_[i_] : 0;
         size_t vs = i_ + (vq ? 1 : 0), ve = vs;
         if (vq) {
-            while (s_[ve] && s_[ve] != vq && s_[ve] != '\n') ++ve;
+            while (s_[ve] && s_[ve] != vq && s_[ve] != '\n')
+                ++ve;
         } else {
-            while (s_[ve] && s_[ve] != '\n') ++ve;
-            while (ve > vs && space(s_[ve - 1])) --ve;
+            while (s_[ve] && s_[ve] != '\n')
+                ++ve;
+            while (ve > vs && space(s_[ve - 1]))
+                --ve;
         }
         if (!secret_value(name, s_ + vs, ve - vs)) {
-            return true;  // the value is scanned like any text (links in it)
+            return true; // the value is scanned like any text (links in it)
         }
         copy_to(vs);
         remember(s_ + vs, ve - vs);
@@ -758,9 +825,11 @@ private:
         char q = (s_[j] == '"' || s_[j] == '\'') ? s_[j] : 0;
         size_t vs = j + (q ? 1 : 0), ve = vs;
         if (q) {
-            while (s_[ve] && s_[ve] != q && s_[ve] != '\n') ++ve;
+            while (s_[ve] && s_[ve] != q && s_[ve] != '\n')
+                ++ve;
         } else {
-            while (!link_end(s_[ve])) ++ve;
+            while (!link_end(s_[ve]))
+                ++ve;
         }
         copy_to(vs);
         remember(s_ + vs, ve - vs);
@@ -774,7 +843,8 @@ private:
         char c = s_[i_];
         if (c == '"' || c == '\'') {
             size_t vs = i_ + 1, ve = vs;
-            while (s_[ve] && s_[ve] != c && s_[ve] != '\n') ve += (s_[ve] == '\\' && s_[ve + 1] && s_[ve + 1] != '\n') ? 2 : 1;
+            while (s_[ve] && s_[ve] != c && s_[ve] != '\n')
+                ve += (s_[ve] == '\\' && s_[ve + 1] && s_[ve + 1] != '\n') ? 2 : 1;
             copy_to(vs);
             // A JSON string cut short still ends in a quote once masked.
             if (hide(name, vs, ve) && json_key && s_[ve] != c) w_.put(c);
@@ -791,13 +861,17 @@ private:
         if (c == '{' || c == '[' || c == '\0' || c == '\n' || c == '\r') return;
         size_t vs = i_, ve = vs;
         if (json_key) {
-            while (s_[ve] && !space(s_[ve]) && s_[ve] != ',' && s_[ve] != '}' && s_[ve] != ']') ++ve;
+            while (s_[ve] && !space(s_[ve]) && s_[ve] != ',' && s_[ve] != '}' && s_[ve] != ']')
+                ++ve;
         } else if (sep == ':') {
             // "key: value": the rest of the line (up to a closing quote).
-            while (s_[ve] && s_[ve] != '\n' && s_[ve] != '"' && s_[ve] != '\'' && s_[ve] != '`') ++ve;
-            while (ve > vs && space(s_[ve - 1])) --ve;
+            while (s_[ve] && s_[ve] != '\n' && s_[ve] != '"' && s_[ve] != '\'' && s_[ve] != '`')
+                ++ve;
+            while (ve > vs && space(s_[ve - 1]))
+                --ve;
         } else {
-            while (!link_end(s_[ve]) && s_[ve] != ',' && s_[ve] != ';' && s_[ve] != '&' && s_[ve] != ')')
+            while (!link_end(s_[ve]) && s_[ve] != ',' && s_[ve] != ';' && s_[ve] != '&' &&
+                   s_[ve] != ')')
                 ++ve;
         }
         if (json_key) {
@@ -817,7 +891,8 @@ private:
     // Authorization value stays) and moves past it; false when the value
     // is no secret (nothing written, i_ at vs).
     bool secret_value(const char* name, const char* v, size_t len) const {
-        return value_is_secret(name, v, len) || ((flags_ & mask_endpoints) && endpoint_name(name) && len > 0);
+        return value_is_secret(name, v, len) ||
+               ((flags_ & mask_endpoints) && endpoint_name(name) && len > 0);
     }
 
     bool hide(const char* name, size_t vs, size_t ve) {
@@ -844,12 +919,14 @@ private:
                 if (--depth == 0) return;
             } else if (c == '"') {
                 size_t ve = i_ + 1;
-                while (s_[ve] && s_[ve] != '"' && s_[ve] != '\n') ve += (s_[ve] == '\\' && s_[ve + 1]) ? 2 : 1;
+                while (s_[ve] && s_[ve] != '"' && s_[ve] != '\n')
+                    ve += (s_[ve] == '\\' && s_[ve + 1]) ? 2 : 1;
                 size_t after = ve + (s_[ve] == '"' ? 1 : 0);
                 size_t j = after;
-                while (space(s_[j])) ++j;
+                while (space(s_[j]))
+                    ++j;
                 if (s_[j] == ':') {
-                    copy_to(after);  // a key
+                    copy_to(after); // a key
                 } else {
                     remember(s_ + i_ + 1, ve - i_ - 1);
                     w_.put("\"***\"");
@@ -859,7 +936,8 @@ private:
                 w_.put(s_[i_++]);
             } else {
                 size_t ve = i_;
-                while (s_[ve] && !space(s_[ve]) && !strchr(",]}:", s_[ve])) ++ve;
+                while (s_[ve] && !space(s_[ve]) && !strchr(",]}:", s_[ve]))
+                    ++ve;
                 w_.put("\"***\"");
                 i_ = ve;
             }
@@ -867,7 +945,7 @@ private:
     }
 };
 
-}  // namespace
+} // namespace
 
 size_t mask_text(const char* in, char* out, size_t cap, unsigned flags, mask_map* map) {
     if (!out || cap == 0) return 0;
@@ -914,10 +992,11 @@ void uci_l3_device(const char* section, const char* proto, const char* device, c
     static constexpr struct {
         const char* proto;
         const char* prefix;
-    } tunnels[] = {{"pppoe", "pppoe-"}, {"pppoa", "pppoa-"}, {"pptp", "pptp-"},  {"l2tp", "l2tp-"},
-                   {"3g", "3g-"},       {"ppp", "ppp-"},     {"openconnect", "vpn-"},
-                   {"vpnc", "vpn-"},    {"6in4", "6in4-"},   {"6to4", "6to4-"},  {"6rd", "6rd-"},
-                   {"dslite", "ds-"},   {"gre", "gre4-"},    {"sstp", "sstp-"}};
+    } tunnels[] = {{"pppoe", "pppoe-"},     {"pppoa", "pppoa-"}, {"pptp", "pptp-"},
+                   {"l2tp", "l2tp-"},       {"3g", "3g-"},       {"ppp", "ppp-"},
+                   {"openconnect", "vpn-"}, {"vpnc", "vpn-"},    {"6in4", "6in4-"},
+                   {"6to4", "6to4-"},       {"6rd", "6rd-"},     {"dslite", "ds-"},
+                   {"gre", "gre4-"},        {"sstp", "sstp-"}};
     out[0] = '\0';
     if (!section || cap == 0) return;
     proto = proto ? proto : "";
@@ -937,8 +1016,7 @@ void uci_l3_device(const char* section, const char* proto, const char* device, c
 namespace {
 
 // Calls f(fields, count) for every line of text split at blanks.
-template <typename F>
-void for_each_line(const char* text, F f) {
+template <typename F> void for_each_line(const char* text, F f) {
     const char* p = text ? text : "";
     while (*p) {
         const char* e = strchr(p, '\n');
@@ -963,7 +1041,7 @@ const char* field_after(const char* const* fields, int n, const char* word) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 void wan_devices_from_routes(const char* ip_route, wan_set& w) {
     for_each_line(ip_route, [&](const char* const* f, int n) {
@@ -977,7 +1055,7 @@ void wan_addresses_from_brief(const char* ip_brief, const wan_set& w, mask_map& 
         if (n < 3 || !wan_set_has(w, f[0])) return;
         for (int i = 2; i < n; ++i) {
             if (strcmp(f[i], "peer") == 0) {
-                ++i;  // the remote end of a point-to-point link
+                ++i; // the remote end of a point-to-point link
                 continue;
             }
             if (strncmp(f[i], "fe80:", 5) == 0 || strchr(f[i], '<')) continue;
@@ -1019,4 +1097,4 @@ void wan_route_addresses(const char* ip_route, const wan_set& w, mask_map& m) {
     });
 }
 
-}  // namespace diag
+} // namespace diag

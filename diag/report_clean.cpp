@@ -3,8 +3,8 @@
 #include <uci.h>
 
 #include <cstdio>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 #include "mask.h"
 #include "probes.h"
@@ -33,8 +33,7 @@ struct name_list {
 };
 
 // Calls f on each word of a list option or of a blank-separated value.
-template <typename F>
-void for_each_value(uci_section* s, const char* option, F f) {
+template <typename F> void for_each_value(uci_section* s, const char* option, F f) {
     uci_element* e;
     uci_foreach_element(&s->options, e) {
         if (strcmp(e->name, option) != 0) continue;
@@ -96,13 +95,19 @@ void wan_networks(uci_handle& uci, const name_list& networks, wan_set& w, mask_m
     }
 }
 
-void full_mask(char* text, size_t cap) { mask_text_in_place(text, cap, 0, &report_mask_map()); }
+void full_mask(char* text, size_t cap) {
+    mask_text_in_place(text, cap, 0, &report_mask_map());
+}
 
-template <size_t N> void full_mask(char (&text)[N]) { full_mask(text, N); }
+template <size_t N> void full_mask(char (&text)[N]) {
+    full_mask(text, N);
+}
 
-template <size_t N> void hide_known(char (&text)[N]) { mask_map_apply(report_mask_map(), text, N); }
+template <size_t N> void hide_known(char (&text)[N]) {
+    mask_map_apply(report_mask_map(), text, N);
+}
 
-}  // namespace
+} // namespace
 
 void find_wan(const char* ip_route, const char* ip_brief, wan_set& w, mask_map& m,
               const char* confdir) {
@@ -158,7 +163,8 @@ void clean_report(diag_report& r) {
             hide_known(row->gateway);
         }
     }
-    for (auto& dns : n.dns) hide_known(dns);
+    for (auto& dns : n.dns)
+        hide_known(dns);
     hide_known(n.arp);
     hide_known(n.wifi);
     hide_known(n.wifi_config);
@@ -166,10 +172,12 @@ void clean_report(diag_report& r) {
     hide_known(n.wifi_hw_queues);
     hide_known(n.wifi_dmesg);
     hide_known(n.nftables);
-    for (int i = 0; i < r.service_count && i < max_services; ++i) hide_known(r.services[i].config);
+    for (int i = 0; i < r.service_count && i < max_services; ++i)
+        hide_known(r.services[i].config);
     hide_known(r.log);
-    for (auto& lookup : r.overlap.nslookup) hide_known(lookup.ip);
+    for (auto& lookup : r.overlap.nslookup)
+        hide_known(lookup.ip);
     hide_known(r.proxy_check.error);
 }
 
-}  // namespace diag
+} // namespace diag
