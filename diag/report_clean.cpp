@@ -67,13 +67,29 @@ void wan_zones(uci_handle& uci, wan_set& w, name_list& networks) {
     }
 }
 
-void wan_networks(uci_handle& uci, const name_list& networks, wan_set& w, mask_map& m) {
+bool is_default_target(const char* target) {
+    return target && (strcmp(target, "0.0.0.0") == 0 || strcmp(target, "0.0.0.0/0") == 0);
+}
+
+// Networks of the wan zones, networks with a gateway of their own and the
+// networks of static default routes: their devices and addresses.
+void wan_networks(uci_handle& uci, name_list networks, wan_set& w, mask_map& m) {
     uci_package* pkg = uci.load("network");
     if (!pkg) return;
     uci_element* se;
     uci_foreach_element(&pkg->sections, se) {
         uci_section* s = uci_to_section(se);
-        if (strcmp(s->type, "interface") != 0 || !networks.has(se->name)) continue;
+        if (strcmp(s->type, "route") != 0) continue;
+        const char* target = uci_lookup_option_string(uci.get(), s, "target");
+        const char* iface = uci_lookup_option_string(uci.get(), s, "interface");
+        if (is_default_target(target) && iface) networks.add(iface, strlen(iface));
+    }
+    uci_foreach_element(&pkg->sections, se) {
+        uci_section* s = uci_to_section(se);
+        if (strcmp(s->type, "interface") != 0) continue;
+        const char* gateway = uci_lookup_option_string(uci.get(), s, "gateway");
+        const bool routes_default = gateway && *gateway && strcmp(gateway, "0.0.0.0") != 0;
+        if (!networks.has(se->name) && !routes_default) continue;
         const char* proto = uci_lookup_option_string(uci.get(), s, "proto");
         const char* device = uci_lookup_option_string(uci.get(), s, "device");
         if (!device) device = uci_lookup_option_string(uci.get(), s, "ifname");

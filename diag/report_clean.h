@@ -8,8 +8,9 @@
 
 namespace diag {
 
-// The WAN devices (default routes of ip_route, the firewall's wan zones:
-// a zone named "wan" or one that masquerades, their networks mapped to
+// The WAN devices (default routes of ip_route and of the network package:
+// interfaces with a gateway, static routes to 0.0.0.0; the firewall's wan
+// zones: a zone named "wan" or one that masquerades; networks mapped to
 // devices through the network package) and the WAN addresses (of those
 // devices in ip_brief, static addresses of those networks, public hosts
 // and gateways routed over them) into w and m. confdir overrides the UCI

@@ -211,16 +211,23 @@ TEST(diagsvc_MaskPolicy, WanFromFirewallZonesAndNetworks) {
           "config interface 'wan2'\n\toption device 'lan4'\n\toption proto 'static'\n"
           "\toption ipaddr '198.51.100.10'\n\toption gateway '198.51.100.1'\n"
           "config interface 'lte'\n\toption proto 'qmi'\n\toption device '/dev/cdc-wdm0'\n"
-          "config interface 'backup'\n\toption proto '3g'\n");
+          "config interface 'backup'\n\toption proto '3g'\n"
+          "config interface 'wan3'\n\toption device 'lan3'\n\toption proto 'static'\n"
+          "\toption ipaddr '192.0.2.20'\n"
+          "config interface 'uplink'\n\toption device 'lan2'\n\toption gateway '192.168.0.1'\n"
+          "config route\n\toption interface 'wan3'\n\toption target '0.0.0.0'\n"
+          "\toption netmask '0.0.0.0'\n");
     wan_set w{};
     mask_map m;
     mask_map_clear(m);
     find_wan("", "", w, m, dir.c_str());
-    for (const char* d : {"pppoe-wan", "lan4", "3g-backup"}) EXPECT_TRUE(wan_set_has(w, d)) << d;
+    // zones, a gateway of its own, a static default route
+    for (const char* d : {"pppoe-wan", "lan4", "3g-backup", "lan2", "lan3"})
+        EXPECT_TRUE(wan_set_has(w, d)) << d;
     EXPECT_FALSE(wan_set_has(w, "br-lan"));
-    char text[128] = "ip 198.51.100.10 gw 198.51.100.1 lan 192.168.1.1";
+    char text[128] = "ip 198.51.100.10 gw 198.51.100.1 lan 192.168.1.1 wan3 192.0.2.20";
     mask_map_apply(m, text, sizeof text);
-    EXPECT_STREQ("ip 198.51.x.x gw 198.51.x.x lan 192.168.1.1", text);
+    EXPECT_STREQ("ip 198.51.x.x gw 198.51.x.x lan 192.168.1.1 wan3 192.0.x.x", text);
     ASSERT_EQ(0, system(("rm -rf '" + dir + "'").c_str()));
 }
 
