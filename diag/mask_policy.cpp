@@ -289,8 +289,18 @@ bool mask_map_add(mask_map& m, const char* value) {
 void mask_map_apply(const mask_map& m, char* text, size_t cap) {
     if (!text || cap == 0) return;
     size_t total = strlen(text);
+    // Longest first: "alice:pw" must go whole before "alice" could split it.
+    int order[mask_map::capacity];
     for (int k = 0; k < m.count; ++k) {
-        const char* v = m.values[k];
+        int j = k;
+        while (j > 0 && strlen(m.values[order[j - 1]]) < strlen(m.values[k])) {
+            order[j] = order[j - 1];
+            --j;
+        }
+        order[j] = k;
+    }
+    for (int n = 0; n < m.count; ++n) {
+        const char* v = m.values[order[n]];
         const size_t vlen = strlen(v);
         const bool ipv4 = parse_ipv4(v, vlen);
         char rep[masked_ip_capacity];

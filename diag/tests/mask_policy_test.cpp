@@ -140,6 +140,14 @@ TEST(diagsvc_MaskPolicy, OnceMaskedMaskedEverywhere) {
                  "*** alice-pppoe2 1.100.66.12.34 100.66.12.34.5 vpn-host.example",
                  text);
 
+    // the longest value goes first, whatever the order it was hidden in
+    mask_map_clear(m);
+    mask_map_add(m, "alice-user");
+    mask_map_add(m, "alice-user:pw-secret");
+    char pair[64] = "-u alice-user:pw-secret and alice-user";
+    mask_map_apply(m, pair, sizeof pair);
+    EXPECT_STREQ("-u *** and ***", pair);
+
     // growth past the capacity cuts the tail, never the terminator
     mask_map_clear(m);
     mask_map_add(m, "abcdef");
