@@ -7,6 +7,7 @@
 #include "parse_network.h"
 #include "parse_system.h"
 #include "probes.h"
+#include "report_clean.h"
 #include "services.h"
 #include "text_ops.h"
 
@@ -175,6 +176,7 @@ void ping_from_iface(diag_report& r, const char* iface) {
 
 void collect_report(const test_flags& f, diag_report& r) {
     memset(&r, 0, sizeof r);
+    mask_map_clear(report_mask_map());
     r.flags = f;
     format_timestamp(r.timestamp, sizeof r.timestamp);
     store_trimmed("cat /proc/sys/kernel/hostname", r.hostname, sizeof r.hostname);
@@ -184,6 +186,7 @@ void collect_report(const test_flags& f, diag_report& r) {
     if (any_service_test(f)) collect_services(r);
     if (f.svc_overlap) collect_overlap(r);
     if (f.svc_log) collect_system_log(r);
+    clean_report(r);
 }
 
 } // namespace diag

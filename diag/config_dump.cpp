@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "mask.h"
+#include "mask_policy.h"
 #include "uci_handle.h"
 
 namespace diag {
@@ -37,6 +38,45 @@ bool in_set(const char* const (&set)[N], const char* word) {
     return false;
 }
 
+constexpr size_t value_capacity = 16384;
+
+// Whole options hidden by where they stand: the server of a VPN interface,
+// the server of a proxy section.
+bool option_masked_in(const char* package, const char* proto, const char* name) {
+    static constexpr const char* vpn_protos[] = {"l2tp", "pptp",    "openconnect", "vpnc",
+                                                 "sstp", "openvpn", "pppossh"};
+    if (strcmp(package, "network") == 0 && proto && in_set(vpn_protos, proto))
+        return strcmp(name, "server") == 0 || strcmp(name, "port") == 0;
+    if (strcmp(package, "podkop") == 0 || strcmp(package, "brimvale") == 0)
+        return strcmp(name, "server") == 0 || strcmp(name, "server_port") == 0;
+    return false;
+}
+
+// The value shown for one option value or list item: "***" for a masked
+// option or a secret-named one; a JSON text (a sing-box outbound kept in an
+// option) masked as an outbound; else the value with the links, tokens and
+// key=value secrets inside it hidden; a single MAC value keeps its vendor
+// part. Every hidden value is remembered in the report's map.
+void mask_option_value(const char* name, const char* value, bool masked, bool mask_macs,
+                       char* out) {
+    mask_map& map = report_mask_map();
+    if (masked || value_is_secret(name, value, strlen(value))) {
+        mask_map_add(map, value);
+        secret_replacement(name, value, out, value_capacity);
+        return;
+    }
+    if (mask_macs && is_mac_address(value)) {
+        // The vendor part stays, the device part is hidden.
+        snprintf(out, value_capacity, "%.9sxx:xx:xx", value);
+        return;
+    }
+    const char* p = value;
+    while (*p == ' ' || *p == '\t' || *p == '\n')
+        ++p;
+    const unsigned flags = (*p == '{' || *p == '[') ? mask_endpoints : 0u;
+    mask_text(value, out, value_capacity, flags, &map);
+}
+
 }  // namespace
 
 int dump_uci_config(const char* package, char* dst, size_t cap, section_filter filter,
@@ -56,25 +96,21 @@ int dump_uci_config(const char* package, char* dst, size_t cap, section_filter f
         else
             out.add("config %s '%s'\n", s->type, se->name);
 
+        const char* proto = uci_lookup_option_string(uci.get(), s, "proto");
         uci_element* oe;
         uci_foreach_element(&s->options, oe) {
             uci_option* o = uci_to_option(oe);
-            const bool masked = mask && mask(oe->name);
+            const bool masked =
+                (mask && mask(oe->name)) || option_masked_in(package, proto, oe->name);
+            static char value[value_capacity]; // one dump at a time
             if (o->type == UCI_TYPE_STRING) {
-                const char* value = o->v.string;
-                char mac[24];
-                if (masked) {
-                    value = "***";
-                } else if (mask_macs && is_mac_address(value)) {
-                    // The vendor part stays, the device part is hidden.
-                    snprintf(mac, sizeof mac, "%.9sxx:xx:xx", value);
-                    value = mac;
-                }
+                mask_option_value(oe->name, o->v.string, masked, mask_macs, value);
                 out.add("\toption %s '%s'\n", oe->name, value);
             } else {
                 uci_element* item;
                 uci_foreach_element(&o->v.list, item) {
-                    out.add("\tlist %s '%s'\n", oe->name, masked ? "***" : item->name);
+                    mask_option_value(oe->name, item->name, masked, false, value);
+                    out.add("\tlist %s '%s'\n", oe->name, value);
                 }
             }
         }

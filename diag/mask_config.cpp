@@ -79,8 +79,13 @@ int mask_address_in_text(char* text, size_t cap, const char* addr) {
         char* hit = strstr(text + from, ip);
         if (!hit) break;
         size_t pos = static_cast<size_t>(hit - text);
-        bool before = pos > 0 && part_of_number(text[pos - 1]);
-        bool after = part_of_number(text[pos + ip_len]);
+        // A dot belongs to a longer number only with a digit beyond it: an
+        // address that ends a sentence ("... 203.0.113.7.") is masked.
+        auto digit = [](char c) { return isdigit(static_cast<unsigned char>(c)) != 0; };
+        bool before = pos > 0 && (digit(text[pos - 1]) ||
+                                  (text[pos - 1] == '.' && pos > 1 && digit(text[pos - 2])));
+        bool after = part_of_number(text[pos + ip_len]) &&
+                     (text[pos + ip_len] != '.' || digit(text[pos + ip_len + 1]));
         if (before || after) {
             from = pos + 1;
             continue;

@@ -12,7 +12,8 @@ namespace diag {
 void mask_servers_in_text(char* text, size_t cap);
 
 // Masks an IPv4 address in a log: every occurrence of addr that does not
-// belong to a longer number (no digit or dot right before or after it) is
+// belong to a longer number (no digit right before or after it, nor a dot
+// with a digit beyond it) is
 // replaced by its first two octets followed by ".x.x". addr may carry a
 // prefix length ("/24"), which is ignored; an empty or IPv6 address changes
 // nothing. A replacement that would end the text beyond byte cap - 1 stops

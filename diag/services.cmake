@@ -5,9 +5,11 @@ target_sources(diag_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/config_dump.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mask_config.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mask_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mask_policy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overlap.cpp
   ${CMAKE_CURRENT_LIST_DIR}/overlap_collect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/render_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report_clean.cpp
   ${CMAKE_CURRENT_LIST_DIR}/services.cpp)
 
 if(ROUTER_TESTS)
@@ -16,12 +18,16 @@ if(ROUTER_TESTS)
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_mask_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/svc_dump_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/json_mask_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/mask_policy_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_test.cpp
     LIBS diag_core)
 
   # The sample router's report, JSON selections, canaries, lookups, overflow.
   router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_report.sh
+                      DEPENDS tarvona_diag uci)
+  # The canary router: no secret in any output form.
+  router_add_blackbox(diagsvc_blackbox_canary ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_canary.sh
                       DEPENDS tarvona_diag uci)
   # tarvona_diag as a CGI program behind busybox httpd.
   router_add_blackbox(diagsvc_blackbox_cgi ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_cgi.sh

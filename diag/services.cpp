@@ -7,6 +7,7 @@
 #include "mask.h"
 #include "mask_config.h"
 #include "mask_json.h"
+#include "mask_policy.h"
 #include "parse_network.h"
 #include "probes.h"
 #include "text_ops.h"
@@ -71,7 +72,10 @@ void dump_package(const dump_settings& d, char* dst, size_t cap) {
 void fill_config(service_entry& e, const service_row& row) {
     switch (row.kind) {
     case config_kind::raw:
-        read_text_file(row.config_path, e.config, sizeof e.config);
+        // Shown as read, with the secrets in it hidden (crontab tokens,
+        // proxy URLs, UCI-style option lines).
+        if (read_text_file(row.config_path, e.config, sizeof e.config) > 0)
+            mask_text_in_place(e.config, sizeof e.config, 0, &report_mask_map());
         break;
     case config_kind::json: {
         static char text[sizeof e.config];
@@ -127,11 +131,8 @@ void collect_system_log(diag_report& r) {
         net.interface_count = parse_ip_brief(brief, net.interfaces, max_interfaces);
     }
     run_command("logread", r.log, sizeof r.log);
-    for (int i = 0; i < net.interface_count; ++i) {
-        const iface_row& row = net.interfaces[i];
-        if (is_wan_iface(row.name) && row.ip[0])
-            mask_address_in_text(r.log, sizeof r.log, row.ip);
-    }
+    // The secrets and the WAN addresses in the log are hidden with every
+    // other text of the report, by clean_report at the end of the pass.
 }
 
 }  // namespace diag

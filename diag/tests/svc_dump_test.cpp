@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config_dump.h"
+#include "mask_policy.h"
 #include "overlap.h"
 
 namespace diag {
@@ -67,6 +68,37 @@ TEST_F(diagsvc_UciDump, NetworkDumpMasksSecretsAndMacValues) {
               "\tlist preshared_key '***'\n"
               "\toption description 'it's'\n",
               dump("network", nullptr, network_option_masked, true));
+}
+
+// Every package goes through the masking policy on top of its own masks:
+// secret names, VPN servers by proto, JSON and links in option values, and
+// each hidden value is remembered for the rest of the report.
+TEST_F(diagsvc_UciDump, PolicyMasksEveryPackage) {
+    write(
+        "network",
+        "config interface 'work'\n\toption proto 'openconnect'\n\toption server 'vpn.example.com'\n"
+        "\toption password2 'otp-2'\n\toption token_mode 'totp'\n\toption token_secret 'TS'\n"
+        "config interface 'lan'\n\toption proto 'static'\n\toption server 'not-a-vpn'\n"
+        "\toption pincode '1234'\n\toption auth 'both'\n");
+    write("podkop", "config section 'main'\n"
+                    "\toption outbound_json '{\"type\":\"vless\",\"server\" : "
+                    "\"203.0.113.7\",\"server_port\":443,\"tag\":\"t\"}'\n"
+                    "\tlist selector_proxy_links 'vless://id@h.example:443#x'\n\toption dns_server "
+                    "'8.8.8.8'\n");
+    mask_map_clear(report_mask_map());
+    EXPECT_EQ("config interface 'work'\n\toption proto 'openconnect'\n\toption server '***'\n"
+              "\toption password2 '***'\n\toption token_mode 'totp'\n\toption token_secret '***'\n"
+              "config interface 'lan'\n\toption proto 'static'\n\toption server 'not-a-vpn'\n"
+              "\toption pincode '***'\n\toption auth 'both'\n",
+              dump("network", nullptr, nullptr, false));
+    EXPECT_EQ("config section 'main'\n"
+              "\toption outbound_json '{\"type\":\"vless\",\"server\" : "
+              "\"***\",\"server_port\":\"***\",\"tag\":\"t\"}'\n"
+              "\tlist selector_proxy_links 'vless://***'\n\toption dns_server '8.8.8.8'\n",
+              dump("podkop", nullptr, podkop_option_masked, false));
+    char log[128] = "dial vpn.example.com and 203.0.113.7:443 via h.example";
+    mask_map_apply(report_mask_map(), log, sizeof log);
+    EXPECT_STREQ("dial *** and 203.0.x.x:443 via ***", log);
 }
 
 TEST_F(diagsvc_UciDump, FirewallDumpKeepsOnlyUserSections) {

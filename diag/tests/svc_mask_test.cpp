@@ -60,8 +60,9 @@ TEST(diagsvc_LogMask, Cases) {
          "pppd: local IP address 203.0.x.x\n"},
         // a longer number is left alone, the real occurrence after it is masked
         {"a 203.0.113.70 b 203.0.113.7\n", "203.0.113.7", "a 203.0.113.70 b 203.0.x.x\n"},
-        {"x1203.0.113.7 .203.0.113.7 203.0.113.7.", "203.0.113.7",
-         "x1203.0.113.7 .203.0.113.7 203.0.113.7."},
+        // a sentence may end right after the address
+        {"x1203.0.113.7 1.203.0.113.7 203.0.113.7.5 .203.0.113.7 203.0.113.7.", "203.0.113.7",
+         "x1203.0.113.7 1.203.0.113.7 203.0.113.7.5 .203.0.x.x 203.0.x.x."},
         {"203.0.113.7,203.0.113.7", "203.0.113.7", "203.0.x.x,203.0.x.x"},
         // IPv6 and empty addresses mask nothing
         {"2001:db8::1 up", "2001:db8::1/64", "2001:db8::1 up"},
