@@ -12,11 +12,12 @@ BB_PASS=0
 BB_FAIL=0
 BB_CASE="(none)"
 BB_TMP=$(mktemp -d "${ROUTER_BUILD:-/tmp}/.bbtest.XXXXXX")
+BB_DIRS=()   # more temporary directories (bb_tmpdir), removed at the end
 # The script fails when any assertion failed, or when it ended with an error
 # of its own.
 bb_finish() {
     local rc=$?
-    rm -rf "$BB_TMP"
+    rm -rf "$BB_TMP" "${BB_DIRS[@]+"${BB_DIRS[@]}"}"
     echo "$BB_PASS passed, $BB_FAIL failed"
     [ "$BB_FAIL" = 0 ] || exit 1
     exit "$rc"
@@ -47,6 +48,15 @@ assert_not_contains() {
 # assert_file_eq EXPECTED_FILE ACTUAL_FILE
 assert_file_eq() {
     if cmp -s "$1" "$2"; then bb_ok; else bb_fail "files differ: $1 $2"; diff -u "$1" "$2" | head -60 >&2; fi
+}
+
+# bb_tmpdir VAR BASE: makes a new directory under BASE (for instance /tmp),
+# removed when the script ends, and sets VAR to its path. (Not through
+# $(...): the directory must be remembered by this shell.)
+bb_tmpdir() {
+    local d; d=$(mktemp -d "$2/.bbtest.XXXXXX") || return 1
+    BB_DIRS+=("$d")
+    printf -v "$1" '%s' "$d"
 }
 
 # fresh_scratch: prints a new empty scratch directory under the test's tmp.
