@@ -63,9 +63,11 @@ bb_tmpdir() {
 fresh_scratch() { mktemp -d "$BB_TMP/scr.XXXXXX"; }
 
 # sandbox [router-sandbox options...] -- COMMAND...
-# Runs in the router sandbox with the uci tool on PATH.
+# Runs in the router sandbox with the uci tool on PATH (when there is one).
 sandbox() {
-    SANDBOX_SCRATCH_BASE="$BB_TMP" "$ROUTER_SANDBOX" --path "$UCI_BIN_DIR" "$@"
+    local uci=()
+    [ -n "${UCI_BIN_DIR:-}" ] && uci=(--path "$UCI_BIN_DIR")
+    SANDBOX_SCRATCH_BASE="$BB_TMP" "$ROUTER_SANDBOX" "${uci[@]}" "$@"
 }
 
 # make_fixture DIR: creates an empty fixture tree and prints its path.
