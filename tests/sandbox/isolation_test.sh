@@ -66,7 +66,8 @@ for base in /tmp /var/tmp; do
     out=$(sandbox --root "$far/fx" --path "$fakes" --scratch "$far/scr" -- sh -c '
         cat /etc/config/system; cat /tmp/fixture-file; cat /proc/sys/kernel/hostname; ip addr
         grep -c . /proc/self/status >/dev/null && echo self-ok; echo w >/dev/null && echo devnull-ok
-        echo t > /tmp/written; echo v > /var/tmp/written; echo 1 > /var/run/test.pid' 2>&1)
+        echo t > /tmp/written; echo v > /var/tmp/written; echo 1 > /var/run/test.pid
+        echo out > "$1/from-inside"' sh "$BB_TMP" 2>&1)
     assert_eq 0 "$?" "sandbox status ($out)"
     assert_contains "$out" "option hostname 'fixture'"
     assert_contains "$out" "from-fixture"
@@ -77,6 +78,9 @@ for base in /tmp /var/tmp; do
     assert_eq "t" "$(cat "$far/scr/upper/tmp/written" 2>&1)" "upper /tmp"
     assert_eq "v" "$(cat "$far/scr/upper/var/tmp/written" 2>&1)" "upper /var/tmp"
     assert_eq "1" "$(cat "$far/scr/upper/var/run/test.pid" 2>&1)" "upper /var/run"
+    # The build tree (and the checkout) stay the host's, wherever they lie.
+    assert_eq "out" "$(cat "$BB_TMP/from-inside" 2>&1)" "written to the build tree"
+    rm -f "$BB_TMP/from-inside"
     for f in /tmp/written /var/tmp/written /var/run/test.pid; do
         if [ -e "$f" ]; then bb_fail "host $f written"; else bb_ok; fi
     done
