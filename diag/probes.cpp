@@ -25,7 +25,7 @@ constexpr size_t small_output = 64;  // enabled probe, PID file
 // Pipe from popen, closed (and waited for) on scope exit.
 class pipe_reader {
   public:
-    explicit pipe_reader(const char* cmd) : f_(popen(cmd, "r")) {}
+    explicit pipe_reader(const char* cmd) : f_(popen(cmd, "re")) {}
     ~pipe_reader() {
         if (f_) pclose(f_);
     }

@@ -8,7 +8,7 @@ KORVEL="$ROUTER_BUILD/modem_setup/korvel"
 ID=12d1/1506/102
 [ -x "$KORVEL" ] || { echo "korvel demo: $KORVEL not built" >&2; exit 1; }
 
-scratch=$(mktemp -d "$ROUTER_BUILD/.korvel-demo.XXXXXX")   # beside the build: overlay needs a real fs
+scratch=$(mktemp -d "$ROUTER_BUILD/.korvel-demo.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 # The sample router, the packages of the modem tools (modeminfo, mmconfig,
 # atinout, smstools3), and recording stand-ins of the router's commands.

@@ -8,6 +8,7 @@
 #include "text.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +55,7 @@ bool dev_has_cdc_wdm() {
 
 /// Link target of /sys/class/tty/<name> names an interface of `dev`.
 bool tty_belongs_to(const char* name, const char* dev) {
-    char path[256];
+    char path[512]; // room for any directory entry name
     char target[512];
     char needle[72];
     std::snprintf(path, sizeof path, "%s/%s", tty_class, name);
@@ -65,7 +66,7 @@ bool tty_belongs_to(const char* name, const char* dev) {
 
 /// First line of a device attribute, at most `cap` - 1 characters.
 bool read_attr(const char* dev, const char* attr, char* buf, std::size_t cap) {
-    char path[256];
+    char path[PATH_MAX]; // room for any device name and attribute
     std::snprintf(path, sizeof path, "%s/%s/%s", usb_devices, dev, attr);
     return read_first_line(path, buf, cap);
 }

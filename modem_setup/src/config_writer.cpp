@@ -3,6 +3,7 @@
 #include "catalogue.h"
 #include "config_store.h"
 #include "fd.h"
+#include "files.h"
 #include "process.h"
 #include "text.h"
 
@@ -131,10 +132,11 @@ void update_at_commands(modem_state& st, const char* path) {
             if (!changed) return; // the user's own list stays
         }
     }
-    file_handle out(std::fopen(path, "we"));
-    if (!out) return;
-    std::fputs(st.ati_text, out.get());
-    std::fputc('\n', out.get());
+    // Written to a new file that replaces the old one only once complete: a
+    // full disk or a power cut leaves the previous list, never half of one.
+    char text[sizeof st.ati_text + 1];
+    int len = std::snprintf(text, sizeof text, "%s\n", st.ati_text);
+    replace_file(path, text, static_cast<std::size_t>(len));
 }
 
 void configure_smstools(const modem_state& st) {

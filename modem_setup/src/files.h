@@ -18,6 +18,13 @@ bool read_first_line(const char* path, char* buf, std::size_t cap);
 /// that cannot be opened is skipped silently.
 void write_sysfs(const char* path, const char* text);
 
+/// Replaces the file `path` with `len` bytes of `data` atomically: a
+/// temporary file in the same directory is written, flushed to disk, given
+/// the old file's mode and owner, and renamed over it (over the target when
+/// `path` is a symbolic link). On any failure the old file stays as it was,
+/// the temporary file is removed and the answer is false.
+bool replace_file(const char* path, const char* data, std::size_t len);
+
 /// Reads the target of the symbolic link `path` into `buf`; false when it is
 /// unreadable or empty.
 bool read_link(const char* path, char* buf, std::size_t cap);

@@ -218,3 +218,27 @@ TEST_F(korvel_DataFile, AtCommandsKeepFirst1023Bytes) {
 
 } // namespace
 } // namespace korvel
+
+#ifdef KORVEL_APNS_FILE
+// The shipped APN file, generated from mobile-broadband-provider-info, on
+// operator codes as ModemManager reports them for real SIMs.
+TEST(korvel_ShippedApns, RealOperatorCodes) {
+    struct {
+        const char* code;
+        const char* apn;
+    } cases[] = {
+        {"25001", "internet.mts.ru"},     // MTS Russia, 2-digit MNC with a leading zero
+        {"310410", "NXTGENPHONE"},        // AT&T, 3-digit MNC
+        {"23203", "gprsinternet"},        // T-Mobile Austria: WAP, two internet APNs, MMS
+        {"46000", "cmnet"},               // China Mobile: WAP before the internet APN
+        {"25099", "internet.beeline.ru"}, // Beeline: the hand-written row wins
+    };
+    char apn[128];
+    for (auto& c : cases) {
+        EXPECT_TRUE(korvel::apn_for_operator(c.code, apn, sizeof apn, KORVEL_APNS_FILE)) << c.code;
+        EXPECT_STREQ(c.apn, apn) << c.code;
+    }
+    for (const char* unknown : {"31041", "3104100", "00101"})
+        EXPECT_FALSE(korvel::apn_for_operator(unknown, apn, sizeof apn, KORVEL_APNS_FILE)) << unknown;
+}
+#endif

@@ -144,6 +144,7 @@ if [ -n "${BIN_KORVEL:-}" ]; then
     assert_contains "$l" "etc/config/korvel f 600"
     assert_contains "$l" "usr/share/korvel/modems.conf f 644"
     assert_contains "$l" "usr/share/korvel/apns.conf f 644"
+    assert_true "korvel: the generated APN file" cmp -s "$ROUTER_BUILD/modem_setup/apns.conf" "$d/usr/share/korvel/apns.conf"
     assert_contains "$l" "etc/hotplug.d/usb/30-korvel f 644" "hotplug hook, installed as data"
     assert_true "korvel: hotplug hook" cmp -s "$repo/modem_setup/data/hotplug/30-korvel" "$d/etc/hotplug.d/usb/30-korvel"
     assert_true "korvel: default UCI file" cmp -s "$repo/modem_setup/data/korvel.config" "$d/etc/config/korvel"

@@ -12,11 +12,12 @@ BB_PASS=0
 BB_FAIL=0
 BB_CASE="(none)"
 BB_TMP=$(mktemp -d "${ROUTER_BUILD:-/tmp}/.bbtest.XXXXXX")
+BB_DIRS=()   # more temporary directories (bb_tmpdir), removed at the end
 # The script fails when any assertion failed, or when it ended with an error
 # of its own.
 bb_finish() {
     local rc=$?
-    rm -rf "$BB_TMP"
+    rm -rf "$BB_TMP" "${BB_DIRS[@]+"${BB_DIRS[@]}"}"
     echo "$BB_PASS passed, $BB_FAIL failed"
     [ "$BB_FAIL" = 0 ] || exit 1
     exit "$rc"
@@ -49,13 +50,24 @@ assert_file_eq() {
     if cmp -s "$1" "$2"; then bb_ok; else bb_fail "files differ: $1 $2"; diff -u "$1" "$2" | head -60 >&2; fi
 }
 
+# bb_tmpdir VAR BASE: makes a new directory under BASE (for instance /tmp),
+# removed when the script ends, and sets VAR to its path. (Not through
+# $(...): the directory must be remembered by this shell.)
+bb_tmpdir() {
+    local d; d=$(mktemp -d "$2/.bbtest.XXXXXX") || return 1
+    BB_DIRS+=("$d")
+    printf -v "$1" '%s' "$d"
+}
+
 # fresh_scratch: prints a new empty scratch directory under the test's tmp.
 fresh_scratch() { mktemp -d "$BB_TMP/scr.XXXXXX"; }
 
 # sandbox [router-sandbox options...] -- COMMAND...
-# Runs in the router sandbox with the uci tool on PATH.
+# Runs in the router sandbox with the uci tool on PATH (when there is one).
 sandbox() {
-    SANDBOX_SCRATCH_BASE="$BB_TMP" "$ROUTER_SANDBOX" --path "$UCI_BIN_DIR" "$@"
+    local uci=()
+    [ -n "${UCI_BIN_DIR:-}" ] && uci=(--path "$UCI_BIN_DIR")
+    SANDBOX_SCRATCH_BASE="$BB_TMP" "$ROUTER_SANDBOX" "${uci[@]}" "$@"
 }
 
 # make_fixture DIR: creates an empty fixture tree and prints its path.

@@ -55,3 +55,33 @@ if [ -n "$host_ifaces" ]; then assert_not_contains "$out" "$host_ifaces:" "host 
 case_begin "exit status passes through"
 sandbox --root "$fx" -- sh -c 'exit 7'
 assert_eq 7 "$?" "exit status"
+
+# The checkout, the scratch directory and the fixture may all lie under a
+# directory that the sandbox covers itself.
+for base in /tmp /var/tmp; do
+    case_begin "scratch and fixture under $base"
+    bb_tmpdir far "$base"
+    cp -a "$fx" "$far/fx"
+    mkdir -p "$far/fx/var/tmp" && echo from-fixture > "$far/fx/tmp/fixture-file"
+    out=$(sandbox --root "$far/fx" --path "$fakes" --scratch "$far/scr" -- sh -c '
+        cat /etc/config/system; cat /tmp/fixture-file; cat /proc/sys/kernel/hostname; ip addr
+        grep -c . /proc/self/status >/dev/null && echo self-ok; echo w >/dev/null && echo devnull-ok
+        echo t > /tmp/written; echo v > /var/tmp/written; echo 1 > /var/run/test.pid
+        echo out > "$1/from-inside"' sh "$BB_TMP" 2>&1)
+    assert_eq 0 "$?" "sandbox status ($out)"
+    assert_contains "$out" "option hostname 'fixture'"
+    assert_contains "$out" "from-fixture"
+    assert_contains "$out" "fixture-host"
+    assert_contains "$out" "fake ip addr"
+    assert_contains "$out" "self-ok"
+    assert_contains "$out" "devnull-ok"
+    assert_eq "t" "$(cat "$far/scr/upper/tmp/written" 2>&1)" "upper /tmp"
+    assert_eq "v" "$(cat "$far/scr/upper/var/tmp/written" 2>&1)" "upper /var/tmp"
+    assert_eq "1" "$(cat "$far/scr/upper/var/run/test.pid" 2>&1)" "upper /var/run"
+    # The build tree (and the checkout) stay the host's, wherever they lie.
+    assert_eq "out" "$(cat "$BB_TMP/from-inside" 2>&1)" "written to the build tree"
+    rm -f "$BB_TMP/from-inside"
+    for f in /tmp/written /var/tmp/written /var/run/test.pid; do
+        if [ -e "$f" ]; then bb_fail "host $f written"; else bb_ok; fi
+    done
+done

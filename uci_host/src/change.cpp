@@ -177,9 +177,7 @@ int uci_revert(uci_context* ctx, uci_ptr* ptr) {
         };
 
         if (p->has_delta && ctx->savedir) {
-            std::string file = std::string(ctx->savedir) + "/" + name;
-            std::string text;
-            if (read_file(file, text)) {
+            rewrite_saved(ctx, name, [&](const std::string& text) {
                 // Keep the lines that do not touch the target.
                 std::string kept;
                 std::size_t pos = 0, line_start = 0;
@@ -208,12 +206,8 @@ int uci_revert(uci_context* ctx, uci_ptr* ptr) {
                     kept += line;
                     kept += '\n';
                 }
-                FILE* f = std::fopen(file.c_str(), "w");
-                if (!f) fail(UCI_ERR_IO);
-                bool ok = std::fwrite(kept.data(), 1, kept.size(), f) == kept.size();
-                ok = std::fclose(f) == 0 && ok;
-                if (!ok) fail(UCI_ERR_IO);
-            }
+                return kept;
+            });
         }
         // Pending changes of other targets stay pending.
         std::vector<uci_delta*> keep;

@@ -57,6 +57,24 @@ int flock_retry(int fd, int op) {
     return rc;
 }
 
+// Opens `path` and locks it exclusively. A change file is replaced by a
+// rename when changes are reverted; when that happened while this process
+// waited for the lock, the file now on disk is opened instead, so that
+// nothing is written into the replaced one. -1 with errno on failure.
+int open_locked(const std::string& path, int flags, mode_t mode) {
+    for (;;) {
+        Fd fd(::open(path.c_str(), flags, mode));
+        if (fd.get() < 0 || flock_retry(fd.get(), LOCK_EX) != 0) return -1;
+        struct stat held, now;
+        if (::fstat(fd.get(), &held) != 0) return -1;
+        if (::stat(path.c_str(), &now) != 0) {
+            if (errno != ENOENT || !(flags & O_CREAT)) return -1;
+        } else if (now.st_dev == held.st_dev && now.st_ino == held.st_ino) {
+            return fd.release();
+        }
+    }
+}
+
 std::string dirname_of(const std::string& path) {
     std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -158,9 +176,9 @@ void save_pending(uci_context* ctx, uci_package* p) {
         text += '\n';
     }
     std::string file = std::string(ctx->savedir) + "/" + p->e.name;
-    Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                 file_mode_or(p->path, UCI_FILEMODE)));
-    if (fd.get() < 0 || flock_retry(fd.get(), LOCK_EX) != 0) fail(UCI_ERR_IO);
+    Fd fd(open_locked(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                      file_mode_or(p->path, UCI_FILEMODE)));
+    if (fd.get() < 0) fail(UCI_ERR_IO);
     bool ok = write_all(fd.get(), text);
     flock_retry(fd.get(), LOCK_UN);
     if (!ok) fail(UCI_ERR_IO);
@@ -178,13 +196,39 @@ void save_pending(uci_context* ctx, uci_package* p) {
 void truncate_saved(uci_context* ctx, uci_package* p) {
     if (!ctx->savedir) return;
     std::string file = std::string(ctx->savedir) + "/" + p->e.name;
-    Fd fd(::open(file.c_str(), O_WRONLY | O_CLOEXEC));
-    if (fd.get() < 0) return;
-    if (flock_retry(fd.get(), LOCK_EX) != 0 || ::ftruncate(fd.get(), 0) != 0) fail(UCI_ERR_IO);
+    Fd fd(open_locked(file, O_WRONLY | O_CLOEXEC, 0));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return;
+        fail(UCI_ERR_IO);
+    }
+    if (::ftruncate(fd.get(), 0) != 0) fail(UCI_ERR_IO);
     flock_retry(fd.get(), LOCK_UN);
 }
 
 } // namespace
+
+void rewrite_saved(uci_context* ctx, std::string_view pkg,
+                   const std::function<std::string(const std::string&)>& change) {
+    std::string file = std::string(ctx->savedir) + "/" + std::string(pkg);
+    Fd fd(open_locked(file, O_RDONLY | O_CLOEXEC, 0));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return;
+        fail(UCI_ERR_IO);
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) fail(UCI_ERR_IO);
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(UCI_ERR_IO);
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    // Still under the lock: nobody appends meanwhile.
+    write_atomically(file, pkg, change(text), st.st_mode & 07777);
+}
 
 std::string config_path(const uci_context* ctx, std::string_view name) {
     std::string path = ctx->confdir ? ctx->confdir : UCI_CONFDIR;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,5 +140,10 @@ void set_parse_error(uci_context* ctx, const ParseError& err);
 std::string config_path(const uci_context* ctx, std::string_view name);
 bool read_file(const std::string& path, std::string& out);     // false when missing/not regular
 uci_package* load_package(uci_context* ctx, const char* name); // throws Failure
+// Replaces the change file of `pkg` in the save directory with change(old
+// text), atomically and under the file's lock; nothing when there is none.
+// Throws Failure (UCI_ERR_IO) and leaves the old file when it cannot.
+void rewrite_saved(uci_context* ctx, std::string_view pkg,
+                   const std::function<std::string(const std::string&)>& change);
 
 } // namespace ucihost

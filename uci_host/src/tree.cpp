@@ -314,7 +314,11 @@ void option_add_item(uci_section* s, std::string_view name, std::string_view val
 // to hold an empty list, so memory and file would disagree otherwise.
 static bool drop_if_empty(uci_option* o) {
     if (!uci_list_empty(&o->v.list)) return false;
-    option_free(o);
+    // No items to free: the option goes (not option_free, whose string branch
+    // the compiler cannot rule out here).
+    list_del(&o->e.list);
+    std::free(o->e.name);
+    std::free(o);
     return true;
 }
 

@@ -2,8 +2,10 @@
 // the order of the change directories, and commit's handling of them.
 #include "helpers.h"
 
+#include <csignal>
 #include <cstring>
 #include <dirent.h>
+#include <sys/resource.h>
 
 using namespace ucitest;
 
@@ -282,6 +284,46 @@ TEST(uci_Delta, RevertDropsTheTargetsChangesOnly) {
     ASSERT_EQ(lookup(ctx.get(), ptr, buf, "d"), UCI_OK);
     ASSERT_EQ(uci_revert(ctx.get(), &ptr), UCI_OK);
     EXPECT_EQ(dump(ptr.p), "s=a\ns.o='0'\nt=a\n");
+}
+
+// The change file is replaced, not rewritten in place: when the new one
+// cannot be written whole (here the file size limit stands for a full disk),
+// the old one is kept as it was and no temporary file is left.
+TEST(uci_Delta, RevertThatCannotWriteKeepsTheChangeFile) {
+    Scratch dir;
+    put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
+    Context ctx = dir.context();
+    EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
+    EXPECT_EQ(op(ctx.get(), "set", "d.s.p=2"), UCI_OK);
+    EXPECT_EQ(op(ctx.get(), "set", "d.t.q=3"), UCI_OK);
+    ASSERT_EQ(uci_save(ctx.get(), uci_lookup_package(ctx.get(), "d")), UCI_OK);
+    const std::string before = slurp(dir.save_file("d"));
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved;
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    uci_ptr ptr{};
+    std::string buf;
+    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "d.s.o"), UCI_OK);
+    int rc = uci_revert(ctx.get(), &ptr);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(rc, UCI_ERR_IO);
+    EXPECT_EQ(slurp(dir.save_file("d")), before);
+    int files = 0;
+    if (DIR* d = ::opendir(dir.save().c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.' || (e->d_name[1] && e->d_name[1] != '.')) files++;
+        ::closedir(d);
+    }
+    EXPECT_EQ(files, 1);
+
+    // With room again the same revert goes through.
+    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "d.s.o"), UCI_OK);
+    ASSERT_EQ(uci_revert(ctx.get(), &ptr), UCI_OK);
+    EXPECT_EQ(slurp(dir.save_file("d")), "d.s.p='2'\nd.t.q='3'\n");
 }
 
 } // namespace
