@@ -1,6 +1,10 @@
 #include "forwarder.h"
 
-#include "daemon.h"
+#include "handles.h"
+#include "log.h"
+#include "options.h"
+#include "pause.h"
+#include "request_id.h"
 #include "server_list.h"
 
 #include <algorithm>
@@ -391,7 +395,7 @@ void forwarder::start_attempt(request& r) {
 
 void forwarder::attempt_failed(request& r) {
     if (r.attempt < attempts_per_server) {
-        timers_.set(r.tm, ms_from_now(pause_base_ms + random_below(pause_spread_ms)));
+        timers_.set(r.tm, ms_from_now(next_pause_ms()));
         return;
     }
     server_failed(server_of(r), r);
@@ -480,17 +484,16 @@ upstream_sock* forwarder::take_socket(server_rec& s, const request* r) {
         return u;
     }
     int err = EINVAL; // not a dotted IPv4 address: would otherwise go to 0.0.0.0, this host
-    int fd = -1;
+    unique_fd fd;
     if (s.addr_ok) {
-        fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) return nullptr;
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&s.addr), sizeof s.addr) != 0) {
+        fd.reset(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!fd.valid()) return nullptr;
+        if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&s.addr), sizeof s.addr) != 0) {
             err = errno;
-            close(fd);
-            fd = -1;
+            fd.reset();
         }
     }
-    if (fd < 0) {
+    if (!fd.valid()) {
         if (r != nullptr)
             log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s",
                     static_cast<long long>(r->req_id), r->domain, s.text.c_str(),
@@ -498,16 +501,15 @@ upstream_sock* forwarder::take_socket(server_rec& s, const request* r) {
         return nullptr;
     }
     auto* u = new upstream_sock;
-    u->fd = fd;
     u->server = &s;
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.ptr = u;
-    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
-        close(fd);
+    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd.get(), &ev) != 0) {
         delete u;
         return nullptr;
     }
+    u->fd = fd.release(); // closed by discard()
     return u;
 }
 
@@ -756,20 +758,21 @@ unsigned requests_within_fd_limit() {
 } // namespace
 
 int run_forwarder(int listen_fd, const sigset_t& reload_signals) {
-    int sfd = signalfd(-1, &reload_signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    int efd = epoll_create1(EPOLL_CLOEXEC);
+    unique_fd sfd(signalfd(-1, &reload_signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    unique_fd efd(epoll_create1(EPOLL_CLOEXEC));
     epoll_event lev{};
     lev.events = EPOLLIN;
     lev.data.u64 = tag_listen;
     epoll_event sev{};
     sev.events = EPOLLIN;
     sev.data.u64 = tag_signal;
-    if (sfd < 0 || efd < 0 || epoll_ctl(efd, EPOLL_CTL_ADD, listen_fd, &lev) != 0 ||
-        epoll_ctl(efd, EPOLL_CTL_ADD, sfd, &sev) != 0) {
+    if (!sfd.valid() || !efd.valid() || epoll_ctl(efd.get(), EPOLL_CTL_ADD, listen_fd, &lev) != 0 ||
+        epoll_ctl(efd.get(), EPOLL_CTL_ADD, sfd.get(), &sev) != 0) {
         log_msg("[ERROR] Failed to start the event loop: %s", std::strerror(errno));
         return 1;
     }
-    static forwarder loop(listen_fd, efd, sfd, requests_within_fd_limit());
+    // The loop runs until the process ends: it keeps both descriptors.
+    static forwarder loop(listen_fd, efd.release(), sfd.release(), requests_within_fd_limit());
     log_msg("[INFO] Velmora running");
     loop.run();
 }

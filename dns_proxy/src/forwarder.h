@@ -17,9 +17,7 @@ namespace velmora {
 /// Lowered at start when the descriptor limit cannot hold one upstream socket per request.
 constexpr unsigned max_requests_in_flight = 1024;
 
-constexpr int attempts_per_server = 3;
-constexpr unsigned pause_base_ms = 50;
-constexpr unsigned pause_spread_ms = 100; // pause is base + [0, spread) ms
+constexpr int attempts_per_server = 3; // a random pause (pause.h) comes between two of them
 
 /// An upstream socket carries this many attempts at most, then a fresh one (a new source port)
 /// takes its place.

@@ -1,9 +1,11 @@
 // velmora: UDP DNS forwarder with failover from the primary to the secondary and then to the
 // system's own resolvers. Stays in the foreground; SIGHUP reloads the fallback resolvers.
 // One thread: the event loop of forwarder.cpp.
-#include "daemon.h"
 #include "forwarder.h"
+#include "handles.h"
+#include "log.h"
 #include "options.h"
+#include "pause.h"
 #include "server_list.h"
 
 #include <arpa/inet.h>
@@ -13,7 +15,6 @@
 #include <cstring>
 #include <ctime>
 #include <syslog.h>
-#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -44,19 +45,18 @@ int run() {
         return 1;
     }
 
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    unique_fd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
         log_msg("[ERROR] Failed to create socket: %s", std::strerror(errno));
         return 1;
     }
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         log_msg("[ERROR] UDP bind failed: %s", std::strerror(errno));
-        close(fd);
         return 1;
     }
     log_msg("[INFO] Listening UDP on %s", g_settings.listen_addr.c_str());
 
-    return run_forwarder(fd, hup);
+    return run_forwarder(fd.get(), hup);
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 namespace velmora {
 
+settings g_settings;
+
 int parse_leading_int(const char* text) {
     long v = std::strtol(text, nullptr, 10);
     if (v > INT_MAX) return INT_MAX;

@@ -19,6 +19,9 @@ struct settings {
     int hold_down_s = 0;          // > 0: a server that failed a request is left out this long
 };
 
+/// The settings of this run: written once from the command line before the event loop starts.
+extern settings g_settings;
+
 enum class parse_outcome { run, version, usage };
 
 /// Reads the options in order (a repeated option replaces the earlier value). Returns version as

@@ -1,22 +1,18 @@
 #include "server_list.h"
 
-#include "daemon.h"
+#include "handles.h"
+#include "log.h"
+#include "options.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace velmora {
 
 server_list g_servers;
 
 namespace {
-
-struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<FILE, file_closer>;
 
 constexpr const char nameserver_word[] = "nameserver";
 constexpr size_t nameserver_len = sizeof nameserver_word - 1;
@@ -49,26 +45,16 @@ std::vector<std::string> read_fallback_servers(const char* path) {
 }
 
 void reload_servers(const char* path) {
-    // Read the file before taking the lock: it is held only for the swap.
     std::vector<std::string> fallback = read_fallback_servers(path);
     auto fresh = std::make_shared<server_entries>();
     fresh->reserve(2 + fallback.size());
     fresh->push_back(g_settings.server1);
     fresh->push_back(g_settings.server2);
     for (auto& e : fallback) fresh->push_back(std::move(e));
-    std::shared_ptr<const server_entries> old;
-    {
-        std::lock_guard<std::mutex> guard(g_servers.lock);
-        old = std::move(g_servers.entries);
-        g_servers.entries = std::move(fresh);
-    }
-    // old is released here, outside the lock (its holders keep their reference)
+    g_servers.entries = std::move(fresh); // holders of the old list keep their reference
     log_msg("[INFO] Reloaded fallback servers");
 }
 
-std::shared_ptr<const server_entries> snapshot_servers() {
-    std::lock_guard<std::mutex> guard(g_servers.lock);
-    return g_servers.entries;
-}
+std::shared_ptr<const server_entries> snapshot_servers() { return g_servers.entries; }
 
 } // namespace velmora

@@ -1,10 +1,9 @@
 // The ordered list of upstream servers: primary, secondary, then the system's resolvers from the
 // fallback resolver file. Rebuilt at start and on SIGHUP (by the event loop, never inside a
-// signal handler); the loop takes a reference under the list lock.
+// signal handler); the loop turns each list it takes into a server table of its own.
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,11 +16,9 @@ constexpr size_t fallback_line_cap = 256; // a longer line is judged in 255-char
 using server_entries = std::vector<std::string>; // "ip:port"; index is priority - 1
 
 // The list itself never changes once built: a reload builds a new one and swaps the pointer,
-// so a copy is a reference taken under the lock, and a request that is running keeps
-// the list it started with.
+// so a copy is a reference, and whoever holds one keeps the list it took.
 struct server_list {
     std::shared_ptr<const server_entries> entries = std::make_shared<const server_entries>();
-    std::mutex lock;
 };
 
 extern server_list g_servers;
@@ -37,7 +34,7 @@ std::vector<std::string> read_fallback_servers(const char* path);
 /// Rebuilds g_servers from the settings and the file at path, then logs the reload.
 void reload_servers(const char* path);
 
-/// The current list, taken under its lock; it stays valid and unchanged while held.
+/// The current list; it stays valid and unchanged while held.
 std::shared_ptr<const server_entries> snapshot_servers();
 
 } // namespace velmora

@@ -1,6 +1,6 @@
 """Scriptable fake DNS upstreams for velmora's black-box tests (dnspython).
 
-Each FakeUpstream listens on one UDP address and answers every query by its current
+Each fake_upstream listens on one UDP address and answers every query by its current
 `mode`; it counts the queries it received per name so a test can tell which servers
 were asked and how often.
 """
@@ -23,7 +23,7 @@ MODES = ("noerror", "nxdomain", "servfail", "refused", "notimp", "silent", "head
 DELAYS = {"twice": (0, 0.08), "slow": (0.15,)}
 
 
-class FakeUpstream:
+class fake_upstream:
     def __init__(self, addr, port, tag):
         self.addr, self.port, self.tag = addr, port, tag
         self.mode = "noerror"

@@ -1,4 +1,4 @@
-#include "daemon.h"
+#include "options.h"
 #include "server_list.h"
 
 #include <gtest/gtest.h>

@@ -95,7 +95,7 @@ def run_cases(only=None):
     return 0 if _failed == 0 else 1
 
 
-class Velmora:
+class velmora_process:
     """The daemon under test, its stdout collected line by line."""
 
     def __init__(self, listen, s1, s2, timeout_ms=200, debug=1, extra=()):
@@ -188,3 +188,13 @@ def udp_client():
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.bind(("127.0.0.1", 0))
     return s
+
+
+def check_no_datagram(sock, wait, what):
+    """Checks that nothing reaches sock within wait seconds."""
+    sock.settimeout(wait)
+    try:
+        extra = sock.recv(4096)
+        check(False, f"{what}: {extra!r}")
+    except TimeoutError:
+        pass

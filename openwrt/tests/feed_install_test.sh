@@ -87,7 +87,7 @@ usr d 755
 usr/bin d 755
 usr/bin/velmora f 755" "$(listing "$d")" "installed tree"
     assert_true "velmora: installed binary is not the built one" cmp -s "$BIN_VELMORA" "$d/usr/bin/velmora"
-    assert_true "velmora: init script" cmp -s "$ROUTER_SRC/velmora/files/velmora.init" "$d/etc/init.d/velmora"
+    assert_true "velmora: init script" cmp -s "$repo/dns_proxy/data/velmora.init" "$d/etc/init.d/velmora"
     check_links velmora "$BIN_VELMORA"
     check_conffiles velmora "$d"
 else
