@@ -1,5 +1,6 @@
 // Loading the UCI package "zapret2" into the configuration record.
 #include "config.h"
+#include "handles.h"
 #include "log.h"
 #include "value_rules.h"
 
@@ -11,29 +12,6 @@ namespace zapret2 {
 namespace {
 
 constexpr const char* package_name = "zapret2";
-
-// Owns a UCI context (and the package loaded into it).
-class uci_session {
-  public:
-    uci_session() : ctx_(uci_alloc_context()) {}
-    ~uci_session() {
-        if (pkg_) uci_unload(ctx_, pkg_);
-        if (ctx_) uci_free_context(ctx_);
-    }
-    uci_session(const uci_session&) = delete;
-    uci_session& operator=(const uci_session&) = delete;
-
-    uci_context* ctx() const { return ctx_; }
-    uci_package* load(const char* confdir) {
-        if (confdir && uci_set_confdir(ctx_, confdir) != UCI_OK) return nullptr;
-        if (uci_load(ctx_, package_name, &pkg_) != UCI_OK) pkg_ = nullptr;
-        return pkg_;
-    }
-
-  private:
-    uci_context* ctx_;
-    uci_package* pkg_ = nullptr;
-};
 
 uci_option* find_option(uci_section* s, const char* name) {
     if (!s || !s->package || !s->package->ctx) return nullptr;
@@ -191,7 +169,7 @@ int config_load_from(zapret2_config& cfg, const char* confdir) {
         log_error("Failed to allocate UCI context");
         return 1;
     }
-    uci_package* pkg = uci.load(confdir);
+    uci_package* pkg = uci.load(confdir, package_name);
     if (!pkg) {
         log_warn("No zapret2 UCI config found, using defaults");
         return 0;
