@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # Shared part of the black-box tests of zapret2-ctl (bash). Source after bb.sh.
 Z2_CTL="$BIN_ZAPRET2_CTL"
-Z2_SINK="$ROUTER_SRC/tests/syslog_sink.py"
-Z2_INSIDE="$ROUTER_SRC/tests/inside.sh"
+Z2_SINK="$ROUTER_SRC/fakes/syslog_sink.py"
+Z2_INSIDE="$ROUTER_SRC/inside.sh"
 Z2_SCR=""
 
 # z2_fixture: an empty fixture tree with the directories a run needs

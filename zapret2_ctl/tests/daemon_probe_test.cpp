@@ -1,4 +1,5 @@
 #include "daemon_probe.h"
+#include "handles.h"
 #include "test_util.h"
 
 #include <dirent.h>
@@ -82,13 +83,13 @@ TEST(zapret2_daemon_probe, FirstPidFollowsDirectoryOrder) {
     write_file(dir / "nfqws2_b.pid", pid_text(b.pid()));
     // Whatever order the file system lists the two files in decides.
     int expected = 0;
-    DIR* d = opendir(dir.path().c_str());
-    while (dirent* e = readdir(d)) {
+    unique_dir d(opendir(dir.path().c_str()));
+    ASSERT_TRUE(d);
+    while (dirent* e = readdir(d.get())) {
         std::string name = e->d_name;
         if (name == "nfqws2_a.pid") { expected = a.pid(); break; }
         if (name == "nfqws2_b.pid") { expected = b.pid(); break; }
     }
-    closedir(d);
     EXPECT_EQ(daemon_count_in(dir.path().c_str()), 2);
     EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), expected);
 }

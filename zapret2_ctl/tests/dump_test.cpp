@@ -39,16 +39,7 @@ TEST(zapret2_dump, StringEscapes) {
 
 // The document of a router without configuration or daemon, shared with the
 // black-box test of the command.
-std::string defaults_document() {
-    std::string text;
-    if (std::FILE* f = std::fopen(ZAPRET2_TESTS_DIR "/defaults_dump.json", "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
-}
+std::string defaults_document() { return test::read_file(ZAPRET2_TESTS_DIR "/golden/defaults_dump.json"); }
 
 TEST(zapret2_dump, DefaultsWithoutDaemon) {
     zapret2_config cfg{};

@@ -27,7 +27,7 @@ TEST(zapret2_log, ConsoleLineHasTimeTagAndText) {
 }
 
 TEST(zapret2_log, EachLevelCarriesItsTag) {
-    log_capture cap(LOG_LVL_DEBUG);
+    log_capture cap(log_lvl_debug);
     log_error("e");
     log_warn("w");
     log_info("i");
@@ -41,12 +41,12 @@ TEST(zapret2_log, EachLevelCarriesItsTag) {
 
 TEST(zapret2_log, LevelsAboveTheMaximumAreDropped) {
     {
-        log_capture cap(LOG_LVL_INFO);
+        log_capture cap(log_lvl_info);
         log_debug("hidden");
         EXPECT_EQ(cap.text(), "");
     }
     {
-        log_capture cap(LOG_LVL_ERROR);
+        log_capture cap(log_lvl_error);
         log_warn("hidden");
         log_info("hidden");
         log_error("shown");

@@ -47,14 +47,14 @@ inline std::string read_file(const std::string& path) {
 // Opens the logger on the console at the given level and collects what it writes.
 class log_capture {
   public:
-    explicit log_capture(unsigned max_level = LOG_LVL_INFO) {
+    explicit log_capture(unsigned max_level = log_lvl_info) {
         mem_ = ::open_memstream(&buf_, &len_);
         log_open(false, max_level);
         old_ = log_set_console(mem_);
     }
     ~log_capture() {
         log_set_console(old_ == stderr ? nullptr : old_);
-        log_open(false, LOG_LVL_INFO);
+        log_open(false, log_lvl_info);
         std::fclose(mem_);
         std::free(buf_);
     }
@@ -74,7 +74,7 @@ class log_capture {
 };
 
 // Runs fn with output written to a memory stream and returns what it wrote.
-template <class Fn> std::string capture_stream(Fn fn) {
+template <class writer> std::string capture_stream(writer fn) {
     char* buf = nullptr;
     std::size_t len = 0;
     std::FILE* mem = ::open_memstream(&buf, &len);

@@ -7,7 +7,7 @@
 
 namespace zapret2 {
 
-enum log_level : unsigned { LOG_LVL_ERROR = 0, LOG_LVL_WARN = 1, LOG_LVL_INFO = 2, LOG_LVL_DEBUG = 3 };
+enum log_level : unsigned { log_lvl_error = 0, log_lvl_warn = 1, log_lvl_info = 2, log_lvl_debug = 3 };
 
 // Longest message kept, terminator included; longer ones are cut.
 constexpr std::size_t log_message_capacity = 2048;

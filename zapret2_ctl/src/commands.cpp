@@ -33,18 +33,6 @@ int cmd_status(const zapret2_config& cfg) {
 
 namespace {
 
-// Holds an exclusive flock on an open file; released before the file closes.
-class flock_holder {
-  public:
-    explicit flock_holder(int fd) : fd_(fd) {}
-    flock_holder(const flock_holder&) = delete;
-    flock_holder& operator=(const flock_holder&) = delete;
-    ~flock_holder() { ::flock(fd_, LOCK_UN); }
-
-  private:
-    int fd_;
-};
-
 int lock_exclusive(int fd) {
     for (;;) {
         if (::flock(fd, LOCK_EX) == 0) return 0;

@@ -1,7 +1,7 @@
 #!/bin/bash
 # patch-apply / patch-revert on the sample router's service files.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/tests/ctl_lib.sh"
+. "$ROUTER_SRC/ctl_lib.sh"
 
 custom=/opt/zapret2/common/custom.sh
 init=/opt/zapret2/init.d/openwrt/zapret2
@@ -31,8 +31,8 @@ for t in apply1 apply2 revert1 revert2; do
     assert_eq "" "$(z2_out $t)$(z2_err $t)" "$t: nothing on the terminal"
 done
 for t in apply1 apply2; do
-    assert_file_eq "$ROUTER_SRC/scripts/custom.sh" "$(snap $t custom.sh)"
-    assert_file_eq "$ROUTER_SRC/scripts/zapret2.init" "$(snap $t zapret2)"
+    assert_file_eq "$ROUTER_SRC/../src/scripts/custom.sh" "$(snap $t custom.sh)"
+    assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap $t zapret2)"
     assert_eq "806 3632" "$(wc -c < "$(snap $t custom.sh)") $(wc -c < "$(snap $t zapret2)")" "$t: sizes"
     assert_eq "755 755" "$(cat "$(snap $t custom.sh.mode)") $(cat "$(snap $t zapret2.mode)")" "$t: modes"
     assert_file_eq "$svc$custom" "$(snap $t custom.sh.orig)"
@@ -56,7 +56,7 @@ z2_session "$svc" "$fx" -- "$snapshot_cmd"'
 assert_eq "0" "$(z2_rc skip)" "exit status"
 assert_syslog skip 28 "patches: target missing, skipping: $custom"
 assert_eq "absent absent" "$(cat "$(snap skip custom.sh)") $(cat "$(snap skip custom.sh.orig)")" "nothing made for custom.sh"
-assert_file_eq "$ROUTER_SRC/scripts/zapret2.init" "$(snap skip zapret2)"
+assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap skip zapret2)"
 
 case_begin "read-only directory: that target fails and stays, the other is patched"
 z2_session "$svc" "$fx" -- "$snapshot_cmd"'
@@ -67,5 +67,5 @@ assert_eq "1" "$(z2_rc ro)" "exit status"
 assert_syslog ro 27 "patches: backup $custom -> $custom.orig failed: Read-only file system"
 assert_file_eq "$svc$custom" "$(snap ro custom.sh)"
 assert_eq "absent" "$(cat "$(snap ro custom.sh.orig)")" "no backup"
-assert_file_eq "$ROUTER_SRC/scripts/zapret2.init" "$(snap ro zapret2)"
+assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap ro zapret2)"
 assert_syslog ro 30 "patches: applied $init"

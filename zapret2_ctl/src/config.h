@@ -21,7 +21,7 @@ heap_text dup_string(const char* text);
 
 // Singly linked list of entries that own themselves through `next`.
 // Entries are allocated with new (std::nothrow) by the loader.
-template <class T> class entry_list {
+template <class entry> class entry_list {
   public:
     entry_list() = default;
     entry_list(const entry_list&) = delete;
@@ -36,13 +36,13 @@ template <class T> class entry_list {
     }
     ~entry_list() { clear(); }
 
-    void push_front(T* e) noexcept {
+    void push_front(entry* e) noexcept {
         e->next = head_;
         head_ = e;
         if (!tail_) tail_ = e;
         ++size_;
     }
-    void push_back(T* e) noexcept {
+    void push_back(entry* e) noexcept {
         e->next = nullptr;
         if (tail_) tail_->next = e;
         else head_ = e;
@@ -52,14 +52,14 @@ template <class T> class entry_list {
     // Iterative, so a long list cannot exhaust the stack.
     void clear() noexcept {
         while (head_) {
-            T* next = head_->next;
+            entry* next = head_->next;
             delete head_;
             head_ = next;
         }
         tail_ = nullptr;
         size_ = 0;
     }
-    const T* front() const noexcept { return head_; }
+    const entry* front() const noexcept { return head_; }
     bool empty() const noexcept { return head_ == nullptr; }
     std::size_t size() const noexcept { return size_; }
 
@@ -71,8 +71,8 @@ template <class T> class entry_list {
         o.head_ = o.tail_ = nullptr;
         o.size_ = 0;
     }
-    T* head_ = nullptr;
-    T* tail_ = nullptr;
+    entry* head_ = nullptr;
+    entry* tail_ = nullptr;
     std::size_t size_ = 0;
 };
 

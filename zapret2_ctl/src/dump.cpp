@@ -60,12 +60,12 @@ void file_members(std::FILE* out, const file_entry& f) {
     std::fprintf(out, "      \"enabled\": %s\n", bool_word(f.enabled));
 }
 
-template <class T, class Members>
-void write_array(std::FILE* out, const char* opening, const entry_list<T>& list,
-                 const char* closing, Members members) {
+template <class entry, class write_members>
+void write_array(std::FILE* out, const char* opening, const entry_list<entry>& list,
+                 const char* closing, write_members members) {
     std::fputs(opening, out);
     bool first = true;
-    for (const T* e = list.front(); e; e = e->next) {
+    for (const entry* e = list.front(); e; e = e->next) {
         if (!first) std::fputc(',', out);
         std::fputs("\n    {\n", out);
         members(out, *e);

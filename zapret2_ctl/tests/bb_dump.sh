@@ -1,7 +1,7 @@
 #!/bin/bash
 # dump: the JSON document on stdout, the loader's messages on stderr only.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/tests/ctl_lib.sh"
+. "$ROUTER_SRC/ctl_lib.sh"
 
 time_re='^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] '
 
@@ -9,7 +9,7 @@ case_begin "no configuration file, no daemon: the defaults, byte for byte"
 fx=$(z2_fixture)
 z2_session "$fx" -- 'run_ctl defaults dump'
 assert_eq "0" "$(z2_rc defaults)" "exit status"
-assert_file_eq "$ROUTER_SRC/tests/defaults_dump.json" "$(z2_written /tmp/.z2/defaults.out)"
+assert_file_eq "$ROUTER_SRC/golden/defaults_dump.json" "$(z2_written /tmp/.z2/defaults.out)"
 err=$(z2_err defaults)
 assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[WARN\] No zapret2 UCI config found, using defaults\$")" "one warning line on stderr"
 assert_eq "1" "$(printf '%s\n' "$err" | wc -l)" "nothing else on stderr"

@@ -9,7 +9,7 @@ namespace {
 
 struct logger_state {
     bool use_syslog = false;
-    unsigned max_level = LOG_LVL_INFO;
+    unsigned max_level = log_lvl_info;
     std::FILE* console = nullptr; // nullptr means stderr
 };
 
@@ -17,9 +17,9 @@ logger_state g_log;
 
 int syslog_priority(unsigned level) {
     switch (level) {
-    case LOG_LVL_ERROR: return LOG_ERR;
-    case LOG_LVL_WARN: return LOG_WARNING;
-    case LOG_LVL_INFO: return LOG_INFO;
+    case log_lvl_error: return LOG_ERR;
+    case log_lvl_warn: return LOG_WARNING;
+    case log_lvl_info: return LOG_INFO;
     default: return LOG_DEBUG;
     }
 }
@@ -72,10 +72,10 @@ void log_write(unsigned level, const char* tag, const char* fmt, va_list ap) {
         va_end(ap);                                                                                \
     }
 
-ZAPRET2_LOG_FN(log_error, LOG_LVL_ERROR, "ERROR")
-ZAPRET2_LOG_FN(log_warn, LOG_LVL_WARN, "WARN")
-ZAPRET2_LOG_FN(log_info, LOG_LVL_INFO, "INFO")
-ZAPRET2_LOG_FN(log_debug, LOG_LVL_DEBUG, "DEBUG")
+ZAPRET2_LOG_FN(log_error, log_lvl_error, "ERROR")
+ZAPRET2_LOG_FN(log_warn, log_lvl_warn, "WARN")
+ZAPRET2_LOG_FN(log_info, log_lvl_info, "INFO")
+ZAPRET2_LOG_FN(log_debug, log_lvl_debug, "DEBUG")
 
 #undef ZAPRET2_LOG_FN
 

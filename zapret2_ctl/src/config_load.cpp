@@ -1,8 +1,10 @@
 // Loading the UCI package "zapret2" into the configuration record.
 #include "config.h"
+#include "handles.h"
 #include "log.h"
 #include "value_rules.h"
 
+#include <memory>
 #include <new>
 #include <uci.h>
 
@@ -11,29 +13,6 @@ namespace zapret2 {
 namespace {
 
 constexpr const char* package_name = "zapret2";
-
-// Owns a UCI context (and the package loaded into it).
-class uci_session {
-  public:
-    uci_session() : ctx_(uci_alloc_context()) {}
-    ~uci_session() {
-        if (pkg_) uci_unload(ctx_, pkg_);
-        if (ctx_) uci_free_context(ctx_);
-    }
-    uci_session(const uci_session&) = delete;
-    uci_session& operator=(const uci_session&) = delete;
-
-    uci_context* ctx() const { return ctx_; }
-    uci_package* load(const char* confdir) {
-        if (confdir && uci_set_confdir(ctx_, confdir) != UCI_OK) return nullptr;
-        if (uci_load(ctx_, package_name, &pkg_) != UCI_OK) pkg_ = nullptr;
-        return pkg_;
-    }
-
-  private:
-    uci_context* ctx_;
-    uci_package* pkg_ = nullptr;
-};
 
 uci_option* find_option(uci_section* s, const char* name) {
     if (!s || !s->package || !s->package->ctx) return nullptr;
@@ -122,55 +101,40 @@ void read_main_section(zapret2_config& cfg, uci_section* s) {
     cfg.autohostlist_debuglog = opt_bool(s, "autohostlist_debuglog", false);
 }
 
-void read_hostlist(zapret2_config& cfg, uci_section* s) {
-    const char* path = opt_string(s, "path");
-    if (!path) {
-        log_warn("Hostlist '%s' has no path, skipping", section_name(s));
-        return;
-    }
-    auto* e = new (std::nothrow) hostlist_entry{};
-    if (!e) return;
+// A new entry carrying the section's name; null when memory runs out.
+template <class entry> std::unique_ptr<entry> new_named_entry(uci_section* s) {
+    std::unique_ptr<entry> e(new (std::nothrow) entry{});
+    if (!e) return nullptr;
     e->name = dup_string(s->e.name);
-    if (!e->name) {
-        delete e;
-        return;
-    }
-    e->path = dup_string(path);
-    cfg.hostlists.push_front(e);
+    if (!e->name) return nullptr;
+    return e;
 }
 
-void read_file_entry(entry_list<file_entry>& list, uci_section* s, const char* what) {
+// Sections of type "hostlist"/"list", "blob" and "luascript": a name and a
+// path (sections without one are skipped); blobs and luascripts also carry
+// an enabled flag.
+template <class entry>
+void read_path_entry(entry_list<entry>& list, uci_section* s, const char* what) {
     const char* path = opt_string(s, "path");
     if (!path) {
         log_warn("%s '%s' has no path, skipping", what, section_name(s));
         return;
     }
-    auto* e = new (std::nothrow) file_entry{};
+    std::unique_ptr<entry> e = new_named_entry<entry>(s);
     if (!e) return;
-    e->name = dup_string(s->e.name);
-    if (!e->name) {
-        delete e;
-        return;
-    }
     e->path = dup_string(path);
-    e->enabled = opt_bool(s, "enabled", false);
-    list.push_front(e);
+    if constexpr (requires(entry& x) { x.enabled; }) e->enabled = opt_bool(s, "enabled", false);
+    list.push_front(e.release());
 }
 
 void read_strategy(zapret2_config& cfg, uci_section* s) {
-    auto* e = new (std::nothrow) strategy_entry{};
+    std::unique_ptr<strategy_entry> e = new_named_entry<strategy_entry>(s);
     if (!e) return;
-    e->name = dup_string(s->e.name);
-    if (!e->name) {
-        delete e;
-        return;
-    }
     e->enabled = opt_bool(s, "enabled", true);
     e->port = dup_string(opt_string(s, "port"));
     if (!e->port) e->port = dup_string(default_strategy_port);
     if (!e->port) {
         log_error("Memory allocation failed for strategy port");
-        delete e;
         return;
     }
     e->protocols = opt_list_joined(s, "protocol");
@@ -178,7 +142,7 @@ void read_strategy(zapret2_config& cfg, uci_section* s) {
     e->hostlists = opt_list_joined(s, "hostlist");
     e->hostlist_exclude = opt_list_joined(s, "hostlist_exclude");
     e->script = dup_string(opt_string(s, "script"));
-    cfg.strategies.push_back(e);
+    cfg.strategies.push_back(e.release());
 }
 
 } // namespace
@@ -191,7 +155,7 @@ int config_load_from(zapret2_config& cfg, const char* confdir) {
         log_error("Failed to allocate UCI context");
         return 1;
     }
-    uci_package* pkg = uci.load(confdir);
+    uci_package* pkg = uci.load(confdir, package_name);
     if (!pkg) {
         log_warn("No zapret2 UCI config found, using defaults");
         return 0;
@@ -203,10 +167,10 @@ int config_load_from(zapret2_config& cfg, const char* confdir) {
         const char* type = s->type ? s->type : "";
         if (std::strcmp(type, "zapret2") == 0) read_main_section(cfg, s);
         else if (std::strcmp(type, "hostlist") == 0 || std::strcmp(type, "list") == 0)
-            read_hostlist(cfg, s);
-        else if (std::strcmp(type, "blob") == 0) read_file_entry(cfg.blobs, s, "Blob");
+            read_path_entry(cfg.hostlists, s, "Hostlist");
+        else if (std::strcmp(type, "blob") == 0) read_path_entry(cfg.blobs, s, "Blob");
         else if (std::strcmp(type, "luascript") == 0)
-            read_file_entry(cfg.luascripts, s, "Luascript");
+            read_path_entry(cfg.luascripts, s, "Luascript");
         else if (std::strcmp(type, "strategy") == 0) read_strategy(cfg, s);
     }
     log_info("Loaded %d strategies", config_count_enabled(cfg));

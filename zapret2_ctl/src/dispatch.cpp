@@ -63,7 +63,7 @@ int run_command(const char* prog, const char* word) {
 
     for (const plain_command& c : patch_commands) {
         if (std::strcmp(word, c.word) == 0) {
-            log_open(true, LOG_LVL_INFO);
+            log_open(true, log_lvl_info);
             int rc = c.run();
             log_close();
             return rc;
@@ -72,7 +72,7 @@ int run_command(const char* prog, const char* word) {
 
     // Only "dump" keeps its messages on the console: its document owns stdout.
     bool is_dump = std::strcmp(word, "dump") == 0;
-    log_open(!is_dump, LOG_LVL_INFO);
+    log_open(!is_dump, log_lvl_info);
     zapret2_config cfg{};
     if (config_load(cfg) != 0) {
         log_error("Failed to load configuration");

@@ -3,13 +3,13 @@
 # with the service library and procd stubbed: custom_runner's walk and the
 # init script's daemon declaration.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/tests/ctl_lib.sh"
+. "$ROUTER_SRC/ctl_lib.sh"
 
 fx=$(z2_fixture)
 base="$fx/opt/zapret2"
 mkdir -p "$base/init.d/openwrt" "$base/common" "$fx/tmp/custom/custom.d"
-cp "$ROUTER_SRC/scripts/custom.sh" "$base/common/custom.sh"
-cp "$ROUTER_SRC/scripts/zapret2.init" "$base/init.d/openwrt/zapret2"
+cp "$ROUTER_SRC/../src/scripts/custom.sh" "$base/common/custom.sh"
+cp "$ROUTER_SRC/../src/scripts/zapret2.init" "$base/init.d/openwrt/zapret2"
 # Stub of the service library: records what the scripts ask of it.
 cat > "$base/init.d/openwrt/functions" <<'SH'
 dir_is_not_empty() { [ -n "$(ls -A "$1" 2>/dev/null)" ]; }

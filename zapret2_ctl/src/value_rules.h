@@ -28,12 +28,12 @@ bool mark_rule(const char* text, uint32_t* out);
 // const char*. Returns null for an empty list, for a list whose items (each
 // counted with one extra byte) exceed max_joined_list_bytes (with a warning),
 // or when the buffer cannot be allocated.
-template <class Range> heap_text join_list(const char* option, const Range& items);
+template <class item_range> heap_text join_list(const char* option, const item_range& items);
 
 void warn_list_too_large(const char* option);
 void warn_list_truncated(const char* option);
 
-template <class Range> heap_text join_list(const char* option, const Range& items) {
+template <class item_range> heap_text join_list(const char* option, const item_range& items) {
     std::size_t total = 0;
     for (const char* item : items) {
         total += std::strlen(item) + 1;

@@ -1,4 +1,4 @@
-// The two service scripts kept beside the code (scripts/) and compiled in by
+// The two service scripts kept beside the code (src/scripts/) and compiled in by
 // the build as byte arrays with their lengths.
 #pragma once
 

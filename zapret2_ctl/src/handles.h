@@ -1,8 +1,11 @@
-// Move-only owners of file descriptors, FILE* streams and DIR* handles.
+// The owners of zapret2-ctl's handles: file descriptors, FILE* streams, DIR*
+// handles, flock locks and the UCI context. All are move-only or fixed.
 #pragma once
 
 #include <cstdio>
 #include <dirent.h>
+#include <sys/file.h>
+#include <uci.h>
 #include <unistd.h>
 #include <utility>
 
@@ -74,6 +77,43 @@ class unique_dir {
 
   private:
     DIR* d_;
+};
+
+// Holds an exclusive flock on an open file; released before the file closes.
+class flock_holder {
+  public:
+    explicit flock_holder(int fd) : fd_(fd) {}
+    flock_holder(const flock_holder&) = delete;
+    flock_holder& operator=(const flock_holder&) = delete;
+    ~flock_holder() { ::flock(fd_, LOCK_UN); }
+
+  private:
+    int fd_;
+};
+
+// Owns a UCI context (and the package loaded into it).
+class uci_session {
+  public:
+    uci_session() : ctx_(uci_alloc_context()) {}
+    ~uci_session() {
+        if (pkg_) uci_unload(ctx_, pkg_);
+        if (ctx_) uci_free_context(ctx_);
+    }
+    uci_session(const uci_session&) = delete;
+    uci_session& operator=(const uci_session&) = delete;
+
+    uci_context* ctx() const { return ctx_; }
+    // Loads the package, from confdir when given (null: the standard UCI
+    // directory); null when it cannot be loaded.
+    uci_package* load(const char* confdir, const char* package) {
+        if (confdir && uci_set_confdir(ctx_, confdir) != UCI_OK) return nullptr;
+        if (uci_load(ctx_, package, &pkg_) != UCI_OK) pkg_ = nullptr;
+        return pkg_;
+    }
+
+  private:
+    uci_context* ctx_;
+    uci_package* pkg_ = nullptr;
 };
 
 } // namespace zapret2
