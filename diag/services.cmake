@@ -2,15 +2,15 @@
 # tarvona_diag. Included by diag/CMakeLists.txt after diag_core is defined.
 
 target_sources(diag_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/config_dump.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mask_config.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mask_json.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/mask_policy.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/overlap.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/overlap_collect.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/render_json.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/report_clean.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/services.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/src/config_dump.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/mask_config.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/mask_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/mask_policy.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/overlap.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/overlap_collect.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/render_json.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/report_clean.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/services.cpp)
 
 if(ROUTER_TESTS)
   router_add_gtest(diagsvc_unit_tests
