@@ -15,21 +15,21 @@ target_sources(diag_core PRIVATE
 if(ROUTER_TESTS)
   router_add_gtest(diagsvc_unit_tests
     SOURCES
-      ${CMAKE_CURRENT_LIST_DIR}/tests/svc_mask_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/svc_dump_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/json_mask_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/mask_config_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/config_dump_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/mask_json_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/mask_policy_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/tests/json_render_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/tests/render_json_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/overlap_test.cpp
     LIBS diag_core)
 
   # The sample router's report, JSON selections, canaries, lookups, overflow.
-  router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_report.sh
+  router_add_blackbox(diagsvc_blackbox_report ${CMAKE_CURRENT_LIST_DIR}/tests/bb_services.sh
                       DEPENDS tarvona_diag uci)
   # The canary router: no secret in any output form.
-  router_add_blackbox(diagsvc_blackbox_canary ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_canary.sh
+  router_add_blackbox(diagsvc_blackbox_canary ${CMAKE_CURRENT_LIST_DIR}/tests/bb_canary.sh
                       DEPENDS tarvona_diag uci)
   # tarvona_diag as a CGI program behind busybox httpd.
-  router_add_blackbox(diagsvc_blackbox_cgi ${CMAKE_CURRENT_LIST_DIR}/tests/blackbox_svc_cgi.sh
+  router_add_blackbox(diagsvc_blackbox_cgi ${CMAKE_CURRENT_LIST_DIR}/tests/bb_cgi.sh
                       DEPENDS tarvona_diag uci)
 endif()
