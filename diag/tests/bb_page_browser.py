@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The report page (diag/www) in real headless Chromium, served by busybox
+"""The report page (diag/data/www) in real headless Chromium, served by busybox
 httpd behind realm lines, with the real tarvona_diag as its CGI in the router
 sandbox on the sample router.
 
@@ -81,8 +81,7 @@ DOCROOT = os.path.join(WORK, 'www')
 FIFO = os.path.join(WORK, 'slow.fifo')
 os.makedirs(OUT)
 os.makedirs(os.path.join(DOCROOT, 'cgi-bin'))
-shutil.copytree(os.path.join(SRC, 'www'), os.path.join(DOCROOT, 'tarvona-diag'),
-                ignore=shutil.ignore_patterns('screenshots'))
+shutil.copytree(os.path.join(SRC, 'data', 'www'), os.path.join(DOCROOT, 'tarvona-diag'))
 os.mkfifo(FIFO)
 
 asan = 'ASAN_OPTIONS=detect_leaks=0' if os.environ.get('ROUTER_SANITIZE') == '1' else 'TARVONA_PAGE_TEST=1'
