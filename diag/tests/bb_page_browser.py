@@ -39,7 +39,8 @@ USER, PASSWORD = 'root', 'tarvona-test-pw'
 FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync']
 
-SRC = os.environ.get('ROUTER_SRC') or os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TESTS = os.environ.get('ROUTER_SRC') or os.path.dirname(os.path.abspath(__file__))
+PAGE_DIR = os.path.join(os.path.dirname(TESTS), 'data', 'www')
 BUILD = os.environ.get('ROUTER_BUILD', '')
 SANDBOX = os.environ.get('ROUTER_SANDBOX', '')
 SAMPLE = os.environ.get('ROUTER_SAMPLE', '')
@@ -81,7 +82,7 @@ DOCROOT = os.path.join(WORK, 'www')
 FIFO = os.path.join(WORK, 'slow.fifo')
 os.makedirs(OUT)
 os.makedirs(os.path.join(DOCROOT, 'cgi-bin'))
-shutil.copytree(os.path.join(SRC, 'data', 'www'), os.path.join(DOCROOT, 'tarvona-diag'))
+shutil.copytree(PAGE_DIR, os.path.join(DOCROOT, 'tarvona-diag'))
 os.mkfifo(FIFO)
 
 asan = 'ASAN_OPTIONS=detect_leaks=0' if os.environ.get('ROUTER_SANITIZE') == '1' else 'TARVONA_PAGE_TEST=1'
