@@ -68,7 +68,7 @@ def eq(expected, actual, what):
 # ---- private network namespace ----
 if os.environ.get('PAGE_TEST_NETNS') != '1':
     if os.geteuid() != 0:
-        print('page_browser_test: needs root (network namespace, router sandbox)', file=sys.stderr)
+        print('bb_page_browser: needs root (network namespace, router sandbox)', file=sys.stderr)
         sys.exit(1)
     os.environ['PAGE_TEST_NETNS'] = '1'
     os.execvp('unshare', ['unshare', '-n', sys.executable] + sys.argv)

@@ -16,7 +16,7 @@ namespace {
 class diag_UciDump : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/diagsvc-uci.XXXXXX";
+        char tmpl[] = "/tmp/diag-uci.XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         dir_ = tmpl;
     }

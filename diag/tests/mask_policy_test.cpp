@@ -200,7 +200,7 @@ TEST(diag_MaskPolicy, WanDevicesAndAddresses) {
 }
 
 TEST(diag_MaskPolicy, WanFromFirewallZonesAndNetworks) {
-    char tmpl[] = "/tmp/diagsvc-wan.XXXXXX";
+    char tmpl[] = "/tmp/diag-wan.XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(tmpl));
     std::string dir = tmpl;
     auto write = [&](const char* name, const char* text) {
