@@ -66,7 +66,7 @@ case_begin "sample router: system and network report, byte for byte"
 scr=$(fresh_scratch)
 run_diag "$SAMPLE" -- --tests=sys_cpu,sys_memory,sys_disk,net_interfaces,net_links,net_routes,net_routes6,net_arp,net_dns,net_conntrack,net_traffic,net_ping,net_nftables \
     | sed 's/^Дата и время: .*/Дата и время: TIMESTAMP/' > "$scr/report"
-assert_file_eq "$ROUTER_SRC/tests/golden/sample_system_network.txt" "$scr/report"
+assert_file_eq "$ROUTER_SRC/golden/sample_system_network.txt" "$scr/report"
 
 # ---------------------------------------------------------------- CGI
 

@@ -11,7 +11,7 @@
 namespace diag {
 namespace {
 
-TEST(diagsvc_MaskPolicy, SecretNamesByWordParts) {
+TEST(diag_MaskPolicy, SecretNamesByWordParts) {
     const char* secret[] = {
         // Wi-Fi
         "key", "key1", "key4", "sae_password", "password", "priv_key_pwd", "auth_secret",
@@ -40,7 +40,7 @@ TEST(diagsvc_MaskPolicy, SecretNamesByWordParts) {
     for (const char* n : kept) EXPECT_FALSE(is_secret_name(n)) << n;
 }
 
-TEST(diagsvc_MaskPolicy, MethodWordsOfAuthOptionsStayVisible) {
+TEST(diag_MaskPolicy, MethodWordsOfAuthOptionsStayVisible) {
     struct {
         const char* name;
         const char* value;
@@ -62,7 +62,7 @@ std::string masked_text(const char* in, unsigned flags = 0, mask_map* map = null
     return out;
 }
 
-TEST(diagsvc_MaskPolicy, TextsLinksAndKeys) {
+TEST(diag_MaskPolicy, TextsLinksAndKeys) {
     struct {
         const char* in;
         const char* out;
@@ -114,7 +114,7 @@ TEST(diagsvc_MaskPolicy, TextsLinksAndKeys) {
     for (const auto& c : cases) EXPECT_EQ(c.out, masked_text(c.in)) << c.in;
 }
 
-TEST(diagsvc_MaskPolicy, OutboundJsonAndEndpointMode) {
+TEST(diag_MaskPolicy, OutboundJsonAndEndpointMode) {
     EXPECT_EQ(R"({"type":"trojan","server" : "***","server_port":"***","password":"***","tag":"t"})",
               masked_text(R"({"type":"trojan","server" : "h.example","server_port":443,"password":"p","tag":"t"})",
                           mask_endpoints));
@@ -122,7 +122,7 @@ TEST(diagsvc_MaskPolicy, OutboundJsonAndEndpointMode) {
     EXPECT_EQ(R"({"server":"h.example"})", masked_text(R"({"server":"h.example"})"));
 }
 
-TEST(diagsvc_MaskPolicy, OnceMaskedMaskedEverywhere) {
+TEST(diag_MaskPolicy, OnceMaskedMaskedEverywhere) {
     mask_map m;
     mask_map_clear(m);
     masked_text("option endpoint_host 'vpn-host.example'\n", 0, &m);  // not secret by name
@@ -156,7 +156,7 @@ TEST(diagsvc_MaskPolicy, OnceMaskedMaskedEverywhere) {
     EXPECT_STREQ("*** abc", small);
 }
 
-TEST(diagsvc_MaskPolicy, WanDevicesAndAddresses) {
+TEST(diag_MaskPolicy, WanDevicesAndAddresses) {
     const char* routes =
         "default via 10.150.3.1 dev wwan0 proto static metric 20\n"
         "default via 198.51.100.1 dev lan4 proto static metric 30\n"
@@ -199,8 +199,8 @@ TEST(diagsvc_MaskPolicy, WanDevicesAndAddresses) {
     }
 }
 
-TEST(diagsvc_MaskPolicy, WanFromFirewallZonesAndNetworks) {
-    char tmpl[] = "/tmp/diagsvc-wan.XXXXXX";
+TEST(diag_MaskPolicy, WanFromFirewallZonesAndNetworks) {
+    char tmpl[] = "/tmp/diag-wan.XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(tmpl));
     std::string dir = tmpl;
     auto write = [&](const char* name, const char* text) {

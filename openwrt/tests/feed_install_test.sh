@@ -113,9 +113,9 @@ www/tarvona-diag/report.css f 644
 www/tarvona-diag/report.js f 644" "$(listing "$d")" "installed tree"
     assert_true "tarvona_diag: installed binary is not the built one" cmp -s "$BIN_TARVONA_DIAG" "$d/usr/bin/tarvona_diag"
     for f in index.html report.css report.js; do
-        assert_true "report page: $f is not the source's" cmp -s "$repo/diag/www/$f" "$d/www/tarvona-diag/$f"
+        assert_true "report page: $f is not the source's" cmp -s "$repo/diag/data/www/$f" "$d/www/tarvona-diag/$f"
     done
-    assert_true "uci-defaults script" cmp -s "$ROUTER_SRC/tarvona-diag/files/tarvona-diag.defaults" "$d/etc/uci-defaults/90-tarvona-diag"
+    assert_true "uci-defaults script" cmp -s "$repo/diag/data/tarvona-diag.defaults" "$d/etc/uci-defaults/90-tarvona-diag"
     check_links tarvona-diag "$BIN_TARVONA_DIAG"
 else
     echo "skipped: tarvona-diag package (no tarvona_diag target in this build)"

@@ -8,8 +8,8 @@
 # shellcheck disable=SC2016  # "$p$root" and the crypt fields are literal text
 . "$ROUTER_TESTLIB/bb.sh"
 
-script="$ROUTER_SRC/tarvona-diag/files/tarvona-diag.defaults"
 repo=$(cd "$ROUTER_SRC/.." && pwd)
+script="$repo/diag/data/tarvona-diag.defaults"
 
 case_begin "lint"
 if out=$(busybox ash -n "$script" 2>&1); then bb_ok; else bb_fail "ash -n: $out"; fi
@@ -139,7 +139,7 @@ assert_contains "$(out 1.calls)" "logger -t tarvona-diag root has no password" "
 case_begin "realm lines in a real web server: page and CGI"
 web=$(make_fixture)
 mkdir -p "$web/tmp/www/cgi-bin" "$web/tmp/www/tarvona-diag"
-cp "$repo/diag/www/index.html" "$repo/diag/www/report.js" "$web/tmp/www/tarvona-diag/"
+cp "$repo/diag/data/www/index.html" "$repo/diag/data/www/report.js" "$web/tmp/www/tarvona-diag/"
 printf '#!/bin/sh\nprintf "Content-Type: text/plain\\r\\n\\r\\nreport\\n"\n' >"$web/tmp/www/cgi-bin/tarvona_diag"
 chmod +x "$web/tmp/www/cgi-bin/tarvona_diag"
 printf '%s\n' "${fresh_realm//\$p\$root/s3cret}" >"$web/tmp/httpd.conf"

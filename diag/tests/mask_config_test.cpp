@@ -15,7 +15,7 @@ std::string servers_masked(const char* text, size_t cap = 512) {
     return buf;
 }
 
-TEST(diagsvc_ServerMask, Cases) {
+TEST(diag_ServerMask, Cases) {
     struct {
         const char* in;
         const char* out;
@@ -34,7 +34,7 @@ TEST(diagsvc_ServerMask, Cases) {
     for (const auto& c : cases) EXPECT_EQ(c.out, servers_masked(c.in)) << c.in;
 }
 
-TEST(diagsvc_ServerMask, GrowthPastCapacityCutsTheTail) {
+TEST(diag_ServerMask, GrowthPastCapacityCutsTheTail) {
     // "x" becomes "***": one byte more than the 20-byte buffer can take.
     char buf[20] = R"({"server":"x"}abcd)";
     ASSERT_EQ(18u, strlen(buf));
@@ -50,7 +50,7 @@ std::string log_masked(const char* text, const char* addr, size_t cap = 512) {
     return buf;
 }
 
-TEST(diagsvc_LogMask, Cases) {
+TEST(diag_LogMask, Cases) {
     struct {
         const char* log;
         const char* addr;
@@ -71,7 +71,7 @@ TEST(diagsvc_LogMask, Cases) {
     for (const auto& c : cases) EXPECT_EQ(c.out, log_masked(c.log, c.addr)) << c.log;
 }
 
-TEST(diagsvc_LogMask, ReplacementThatWouldOverflowStops) {
+TEST(diag_LogMask, ReplacementThatWouldOverflowStops) {
     // "1.2.3.4" -> "1.2.x.x" keeps the length; an address with one dot
     // grows ("10.1" -> "10.1.x.x") and stops at the capacity.
     char buf[20] = "10.1 10.1 10.1";

@@ -1,5 +1,5 @@
 #!/bin/bash
-# No secret leaves the router: the canary router (tests/fixtures/canary_router
+# No secret leaves the router: the canary router (fixtures/canary_router
 # over the sample router) keeps a distinct canary in every place a router
 # keeps a secret. Every output form (text and JSON from the shell, a text
 # page, a JSON answer and both downloads through busybox httpd as CGI) must
@@ -8,7 +8,7 @@
 if [ "${ROUTER_SANITIZE:-0}" = 1 ]; then
     export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 fi
-FX="$ROUTER_SRC/tests/fixtures"
+FX="$ROUTER_SRC/fixtures"
 OUT="$BB_TMP/out"
 mkdir -p "$OUT"
 

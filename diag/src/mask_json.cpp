@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "handles.h"
 #include "mask_policy.h"
 #include "report.h"
 
@@ -36,15 +37,6 @@ bool is_proxy_outbound(json_object* obj) {
     if (!json_object_is_type(type, json_type_string)) return false;
     return in_set(proxy_protocols, json_object_get_string(type));
 }
-
-struct json_put {
-    void operator()(json_object* o) const { json_object_put(o); }
-};
-using json_root = std::unique_ptr<json_object, json_put>;
-
-}  // namespace
-
-namespace {
 
 // Outbound and endpoint types that carry no remote server of their own.
 constexpr const char* local_types[] = {"direct", "block", "dns", "selector", "urltest"};

@@ -13,10 +13,10 @@ namespace diag {
 namespace {
 
 // A private UCI configuration directory with the packages a test writes.
-class diagsvc_UciDump : public ::testing::Test {
+class diag_UciDump : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/diagsvc-uci.XXXXXX";
+        char tmpl[] = "/tmp/diag-uci.XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         dir_ = tmpl;
     }
@@ -43,7 +43,7 @@ protected:
     std::string dir_;
 };
 
-TEST_F(diagsvc_UciDump, NetworkDumpMasksSecretsAndMacValues) {
+TEST_F(diag_UciDump, NetworkDumpMasksSecretsAndMacValues) {
     write("network",
           "config interface 'wg0'\n"
           "\toption proto 'wireguard'\n"
@@ -73,7 +73,7 @@ TEST_F(diagsvc_UciDump, NetworkDumpMasksSecretsAndMacValues) {
 // Every package goes through the masking policy on top of its own masks:
 // secret names, VPN servers by proto, JSON and links in option values, and
 // each hidden value is remembered for the rest of the report.
-TEST_F(diagsvc_UciDump, PolicyMasksEveryPackage) {
+TEST_F(diag_UciDump, PolicyMasksEveryPackage) {
     write(
         "network",
         "config interface 'work'\n\toption proto 'openconnect'\n\toption server 'vpn.example.com'\n"
@@ -101,7 +101,7 @@ TEST_F(diagsvc_UciDump, PolicyMasksEveryPackage) {
     EXPECT_STREQ("dial *** and 203.0.x.x:443 via ***", log);
 }
 
-TEST_F(diagsvc_UciDump, FirewallDumpKeepsOnlyUserSections) {
+TEST_F(diag_UciDump, FirewallDumpKeepsOnlyUserSections) {
     write("firewall",
           "config defaults\n\toption input 'REJECT'\n"
           "config zone\n\toption name 'lan'\n"
@@ -117,7 +117,7 @@ TEST_F(diagsvc_UciDump, FirewallDumpKeepsOnlyUserSections) {
               dump("firewall", firewall_section_hidden, nullptr, false));
 }
 
-TEST_F(diagsvc_UciDump, SectionFiltersOfDhcpAndZapret2) {
+TEST_F(diag_UciDump, SectionFiltersOfDhcpAndZapret2) {
     write("dhcp", "config dnsmasq\n\toption domain 'lan'\nconfig odhcpd 'odhcpd'\n\toption maindhcp '0'\n");
     EXPECT_EQ("config dnsmasq\n\toption domain 'lan'\n", dump("dhcp", dhcp_section_hidden, nullptr, false));
     write("zapret2",
@@ -128,7 +128,7 @@ TEST_F(diagsvc_UciDump, SectionFiltersOfDhcpAndZapret2) {
               dump("zapret2", zapret2_section_hidden, nullptr, false));
 }
 
-TEST_F(diagsvc_UciDump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
+TEST_F(diag_UciDump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
     write("telemt", "config telemt 'main'\n\toption secret 'S'\n\toption port '8443'\n");
     EXPECT_EQ("config telemt 'main'\n\toption secret '***'\n\toption port '8443'\n",
               dump("telemt", nullptr, telemt_option_masked, false));
@@ -139,7 +139,7 @@ TEST_F(diagsvc_UciDump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
     EXPECT_STREQ("untouched", dst);
 }
 
-TEST_F(diagsvc_UciDump, ListSectionsOfAProxyRouter) {
+TEST_F(diag_UciDump, ListSectionsOfAProxyRouter) {
     std::string text;
     for (int i = 0; i < 10; ++i)
         text += "config section 's" + std::to_string(i) + "'\n\tlist community_lists 'l" +
@@ -168,7 +168,7 @@ TEST_F(diagsvc_UciDump, ListSectionsOfAProxyRouter) {
     EXPECT_EQ(0, load_list_sections("absent", table, dir()));
 }
 
-TEST_F(diagsvc_UciDump, ZapretConfigScans) {
+TEST_F(diag_UciDump, ZapretConfigScans) {
     static overlap_analysis ov;
     auto reset = [] {
         memset(&ov, 0, sizeof ov);

@@ -52,7 +52,7 @@ std::string render(const diag_report& r) {
 
 using strings = std::vector<std::string>;
 
-TEST(diagsvc_JsonRender, SystemTestsOnlyGiveThreeRootKeys) {
+TEST(diag_JsonRender, SystemTestsOnlyGiveThreeRootKeys) {
     diag_report& r = fresh_report();
     copy_text(r.system.kernel, "6.6.30");
     parsed doc(render(r).c_str());
@@ -63,7 +63,7 @@ TEST(diagsvc_JsonRender, SystemTestsOnlyGiveThreeRootKeys) {
               keys(doc.at({"system", "version"})));
 }
 
-TEST(diagsvc_JsonRender, ServiceObjectsFollowHiddenAndConfig) {
+TEST(diag_JsonRender, ServiceObjectsFollowHiddenAndConfig) {
     diag_report& r = fresh_report();
     r.flags.svc_podkop = r.flags.svc_cron = 1;
     service_entry& cron = r.services[0];
@@ -90,7 +90,7 @@ TEST(diagsvc_JsonRender, ServiceObjectsFollowHiddenAndConfig) {
     EXPECT_EQ(nullptr, doc.at({"log"}));
 }
 
-TEST(diagsvc_JsonRender, ServiceTestWithoutServicesGivesEmptyArray) {
+TEST(diag_JsonRender, ServiceTestWithoutServicesGivesEmptyArray) {
     diag_report& r = fresh_report();
     r.flags.svc_stubby = 1;
     parsed doc(render(r).c_str());
@@ -98,7 +98,7 @@ TEST(diagsvc_JsonRender, ServiceTestWithoutServicesGivesEmptyArray) {
     EXPECT_EQ(0u, json_object_array_length(doc.at({"services"})));
 }
 
-TEST(diagsvc_JsonRender, NetworkMasksAndPresence) {
+TEST(diag_JsonRender, NetworkMasksAndPresence) {
     diag_report& r = fresh_report();
     test_flags& f = r.flags;
     f.net_interfaces = f.net_links = f.net_wifi = f.net_ping = f.net_arp = 1;
@@ -134,7 +134,7 @@ TEST(diagsvc_JsonRender, NetworkMasksAndPresence) {
     EXPECT_STREQ("", json_object_get_string(doc.at({"network", "wifi"})));
 }
 
-TEST(diagsvc_JsonRender, RouteRowsCarryAMetricOnlyForIpv4) {
+TEST(diag_JsonRender, RouteRowsCarryAMetricOnlyForIpv4) {
     diag_report& r = fresh_report();
     r.flags.net_routes = r.flags.net_routes6 = 1;
     copy_text(r.network.routes[0].destination, "default");
@@ -150,7 +150,7 @@ TEST(diagsvc_JsonRender, RouteRowsCarryAMetricOnlyForIpv4) {
     EXPECT_EQ((strings{"destination", "gateway", "device"}), keys(v6));
 }
 
-TEST(diagsvc_JsonRender, OverlapConflictsAndPresence) {
+TEST(diag_JsonRender, OverlapConflictsAndPresence) {
     diag_report& r = fresh_report();
     r.flags.svc_overlap = 1;
     // neither sections nor lookups: no overlap object
@@ -196,7 +196,7 @@ void fill_escaped(char* field, size_t n) {
     field[n] = '\0';
 }
 
-TEST(diagsvc_JsonRender, OversizedDocumentStaysValidAndShortensTheLogFirst) {
+TEST(diag_JsonRender, OversizedDocumentStaysValidAndShortensTheLogFirst) {
     diag_report& r = fresh_report();
     r.flags.svc_log = r.flags.svc_cron = 1;
     fill_escaped(r.log, log_capacity - 1);
@@ -224,7 +224,7 @@ TEST(diagsvc_JsonRender, OversizedDocumentStaysValidAndShortensTheLogFirst) {
     EXPECT_EQ(std::string::npos, last.find('\xD0'));
 }
 
-TEST(diagsvc_JsonRender, DocumentThatFitsIsNotShortened) {
+TEST(diag_JsonRender, DocumentThatFitsIsNotShortened) {
     diag_report& r = fresh_report();
     r.flags.svc_log = 1;
     fill_escaped(r.log, 100000);  // about 125 KB once escaped

@@ -8,7 +8,7 @@
 
 #include "mask.h"
 #include "probes.h"
-#include "uci_handle.h"
+#include "handles.h"
 
 namespace diag {
 

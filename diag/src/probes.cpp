@@ -12,6 +12,7 @@
 
 #include <uci.h>
 
+#include "handles.h"
 #include "text_ops.h"
 
 namespace diag {
@@ -21,35 +22,6 @@ namespace {
 constexpr size_t line_piece = 1024;  // run_command reads pieces of this size
 constexpr size_t probe_output = 128; // running / status / pidof probes
 constexpr size_t small_output = 64;  // enabled probe, PID file
-
-// Pipe from popen, closed (and waited for) on scope exit.
-class pipe_reader {
-  public:
-    explicit pipe_reader(const char* cmd) : f_(popen(cmd, "re")) {}
-    ~pipe_reader() {
-        if (f_) pclose(f_);
-    }
-    pipe_reader(const pipe_reader&) = delete;
-    pipe_reader& operator=(const pipe_reader&) = delete;
-    FILE* get() const { return f_; }
-
-  private:
-    FILE* f_;
-};
-
-class fd_holder {
-  public:
-    explicit fd_holder(int fd) : fd_(fd) {}
-    ~fd_holder() {
-        if (fd_ >= 0) close(fd_);
-    }
-    fd_holder(const fd_holder&) = delete;
-    fd_holder& operator=(const fd_holder&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 } // namespace
 

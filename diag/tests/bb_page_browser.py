@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The report page (diag/www) in real headless Chromium, served by busybox
+"""The report page (diag/data/www) in real headless Chromium, served by busybox
 httpd behind realm lines, with the real tarvona_diag as its CGI in the router
 sandbox on the sample router.
 
@@ -39,7 +39,8 @@ USER, PASSWORD = 'root', 'tarvona-test-pw'
 FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync']
 
-SRC = os.environ.get('ROUTER_SRC') or os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TESTS = os.environ.get('ROUTER_SRC') or os.path.dirname(os.path.abspath(__file__))
+PAGE_DIR = os.path.join(os.path.dirname(TESTS), 'data', 'www')
 BUILD = os.environ.get('ROUTER_BUILD', '')
 SANDBOX = os.environ.get('ROUTER_SANDBOX', '')
 SAMPLE = os.environ.get('ROUTER_SAMPLE', '')
@@ -67,7 +68,7 @@ def eq(expected, actual, what):
 # ---- private network namespace ----
 if os.environ.get('PAGE_TEST_NETNS') != '1':
     if os.geteuid() != 0:
-        print('page_browser_test: needs root (network namespace, router sandbox)', file=sys.stderr)
+        print('bb_page_browser: needs root (network namespace, router sandbox)', file=sys.stderr)
         sys.exit(1)
     os.environ['PAGE_TEST_NETNS'] = '1'
     os.execvp('unshare', ['unshare', '-n', sys.executable] + sys.argv)
@@ -81,8 +82,7 @@ DOCROOT = os.path.join(WORK, 'www')
 FIFO = os.path.join(WORK, 'slow.fifo')
 os.makedirs(OUT)
 os.makedirs(os.path.join(DOCROOT, 'cgi-bin'))
-shutil.copytree(os.path.join(SRC, 'www'), os.path.join(DOCROOT, 'tarvona-diag'),
-                ignore=shutil.ignore_patterns('screenshots'))
+shutil.copytree(PAGE_DIR, os.path.join(DOCROOT, 'tarvona-diag'))
 os.mkfifo(FIFO)
 
 asan = 'ASAN_OPTIONS=detect_leaks=0' if os.environ.get('ROUTER_SANITIZE') == '1' else 'TARVONA_PAGE_TEST=1'

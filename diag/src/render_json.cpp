@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "handles.h"
 #include "mask.h"
 
 namespace diag {
@@ -17,11 +18,6 @@ namespace {
 constexpr size_t document_limit = output_capacity - 1;
 // Appended to a text that was shortened so that the document fits.
 constexpr const char cut_marker[] = "\n[... обрезано ...]";
-
-struct json_put {
-    void operator()(json_object* o) const { json_object_put(o); }
-};
-using json_root = std::unique_ptr<json_object, json_put>;
 
 // Length of the longest prefix of s (at most len bytes) that does not end
 // inside a UTF-8 sequence.

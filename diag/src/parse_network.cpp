@@ -31,75 +31,74 @@ void set_status(iface_row& row, const char* state, bool unknown_is_up) {
         copy_text(row.status, state);
 }
 
+// The table parsers' common walk: every line of text that is not blank is
+// split into at most Fields fields; a line with at least min_fields of them
+// fills the next row, cleared first, through fill(row, fields, count). Stops
+// after max_rows rows; returns the number of rows filled.
+template <int Fields, class Row>
+int parse_field_lines(const char* text, Row* rows, int max_rows, int min_fields,
+                      void (*fill)(Row&, const field_slot*, int)) {
+    int count = 0;
+    char line[wide_line];
+    const char* p = text;
+    while (count < max_rows && (p = next_line(p, line, sizeof line))) {
+        char* t = trim(line);
+        if (!*t) continue;
+        field_slot f[Fields];
+        int n = split_fields(t, f, Fields);
+        if (n < min_fields) continue;
+        Row& r = rows[count++];
+        memset(&r, 0, sizeof r);
+        fill(r, f, n);
+    }
+    return count;
+}
+
+// One line of `ip -br addr`: name, state, first address.
+void fill_brief(iface_row& r, const field_slot* f, int n) {
+    copy_text(r.name, f[0]);
+    set_status(r, f[1], is_tunnel_name(r.name));
+    if (n >= 3) {
+        if (!strchr(f[2], '<'))
+            copy_text(r.ip, f[2]);
+        else if (n >= 4)
+            copy_text(r.ip, f[3]);
+    }
+}
+
+// One line of `ip -br link`: name, state, MAC address.
+void fill_link(iface_row& r, const field_slot* f, int n) {
+    copy_text(r.name, f[0]);
+    set_status(r, f[1], n >= 3 && strstr(f[2], "UP"));
+    if (n >= 3 && is_mac_address(f[2])) copy_text(r.mac, f[2]);
+}
+
+// One line of `ip route`: destination, then keyword-value pairs.
+void fill_route(route_row& r, const field_slot* f, int n) {
+    copy_text(r.destination, f[0]);
+    // A keyword in the last place has no value.
+    for (int i = 1; i + 1 < n; ++i) {
+        if (strcmp(f[i], "via") == 0)
+            copy_text(r.gateway, f[i + 1]);
+        else if (strcmp(f[i], "dev") == 0)
+            copy_text(r.device, f[i + 1]);
+        else if (strcmp(f[i], "metric") == 0)
+            copy_text(r.metric, f[i + 1]);
+    }
+}
+
 } // namespace
 
 int parse_ip_brief(const char* text, iface_row* rows, int max_rows) {
-    int count = 0;
-    char line[wide_line];
-    const char* p = text;
-    while (count < max_rows && (p = next_line(p, line, sizeof line))) {
-        char* t = trim(line);
-        if (!*t) continue;
-        field_slot f[8];
-        int n = split_fields(t, f, 8);
-        if (n < 2) continue;
-        iface_row& r = rows[count++];
-        memset(&r, 0, sizeof r);
-        copy_text(r.name, f[0]);
-        set_status(r, f[1], is_tunnel_name(r.name));
-        if (n >= 3) {
-            if (!strchr(f[2], '<'))
-                copy_text(r.ip, f[2]);
-            else if (n >= 4)
-                copy_text(r.ip, f[3]);
-        }
-    }
-    return count;
+    return parse_field_lines<8>(text, rows, max_rows, 2, fill_brief);
 }
 
 int parse_ip_link(const char* text, iface_row* rows, int max_rows) {
-    int count = 0;
-    char line[wide_line];
-    const char* p = text;
-    while (count < max_rows && (p = next_line(p, line, sizeof line))) {
-        char* t = trim(line);
-        if (!*t) continue;
-        field_slot f[8];
-        int n = split_fields(t, f, 8);
-        if (n < 2) continue;
-        iface_row& r = rows[count++];
-        memset(&r, 0, sizeof r);
-        copy_text(r.name, f[0]);
-        set_status(r, f[1], n >= 3 && strstr(f[2], "UP"));
-        if (n >= 3 && is_mac_address(f[2])) copy_text(r.mac, f[2]);
-    }
-    return count;
+    return parse_field_lines<8>(text, rows, max_rows, 2, fill_link);
 }
 
 int parse_routes(const char* text, route_row* rows, int max_rows) {
-    int count = 0;
-    char line[wide_line];
-    const char* p = text;
-    while (count < max_rows && (p = next_line(p, line, sizeof line))) {
-        char* t = trim(line);
-        if (!*t) continue;
-        field_slot f[16];
-        int n = split_fields(t, f, 16);
-        if (n < 1) continue;
-        route_row& r = rows[count++];
-        memset(&r, 0, sizeof r);
-        copy_text(r.destination, f[0]);
-        // A keyword in the last place has no value.
-        for (int i = 1; i + 1 < n; ++i) {
-            if (strcmp(f[i], "via") == 0)
-                copy_text(r.gateway, f[i + 1]);
-            else if (strcmp(f[i], "dev") == 0)
-                copy_text(r.device, f[i + 1]);
-            else if (strcmp(f[i], "metric") == 0)
-                copy_text(r.metric, f[i + 1]);
-        }
-    }
-    return count;
+    return parse_field_lines<16>(text, rows, max_rows, 1, fill_route);
 }
 
 int parse_resolv_conf(const char* text, char (*dns)[64], int max_entries) {

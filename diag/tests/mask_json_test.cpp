@@ -21,7 +21,7 @@ std::string masked(const char* text) {
     return out;
 }
 
-TEST(diagsvc_JsonMask, Cases) {
+TEST(diag_JsonMask, Cases) {
     struct {
         const char* in;
         const char* out;
@@ -48,7 +48,7 @@ TEST(diagsvc_JsonMask, Cases) {
 
 // Outbounds and endpoints: every type that is not plainly local has its
 // server, ports and peer addresses hidden; credentials by name anywhere.
-TEST(diagsvc_JsonMask, RemoteOutboundsEndpointsAndNamedSecrets) {
+TEST(diag_JsonMask, RemoteOutboundsEndpointsAndNamedSecrets) {
     struct {
         const char* in;
         const char* out;
@@ -81,7 +81,7 @@ TEST(diagsvc_JsonMask, RemoteOutboundsEndpointsAndNamedSecrets) {
         EXPECT_EQ(c.out, masked(c.in)) << c.in;
 }
 
-TEST(diagsvc_JsonMask, TextThatDoesNotParseIsMaskedByKey) {
+TEST(diag_JsonMask, TextThatDoesNotParseIsMaskedByKey) {
     struct {
         const char* in;
         const char* out;
@@ -115,7 +115,7 @@ TEST(diagsvc_JsonMask, TextThatDoesNotParseIsMaskedByKey) {
     EXPECT_STREQ(R"({"uui)", small);
 }
 
-TEST(diagsvc_JsonMask, ConfigTextIsPrettyPrintedOrMaskedAsText) {
+TEST(diag_JsonMask, ConfigTextIsPrettyPrintedOrMaskedAsText) {
     char out[256];
     prepare_json_config(R"({"outbounds":[{"type":"trojan","password":"secret"}]})", out, sizeof out);
     EXPECT_EQ(std::string::npos, std::string(out).find("secret"));

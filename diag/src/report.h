@@ -63,7 +63,7 @@ struct test_key {
     int32_t test_flags::*flag;
 };
 
-// The 34 keys in flag order (defined in test_flags.cpp).
+// The 34 keys in flag order (defined in test_keys.cpp).
 extern const test_key test_keys[test_key_count];
 
 // Any of net_interfaces .. net_nftables set.

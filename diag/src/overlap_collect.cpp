@@ -7,7 +7,7 @@
 
 #include "overlap.h"
 #include "probes.h"
-#include "uci_handle.h"
+#include "handles.h"
 
 namespace diag {
 

@@ -7,7 +7,7 @@
 
 #include "mask.h"
 #include "mask_policy.h"
-#include "uci_handle.h"
+#include "handles.h"
 
 namespace diag {
 
