@@ -8,6 +8,7 @@
 # ROUTER_UCI_BIN_DIR: the directory with the uci command the tests use
 # (empty when the system has none).
 
+find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(JSONC REQUIRED IMPORTED_TARGET json-c)
 add_library(json-c::json-c ALIAS PkgConfig::JSONC)
@@ -36,9 +37,8 @@ if(UCI_INCLUDE_DIR AND UCI_LIBRARY)
   endif()
 else()
   message(STATUS "libuci: not found, using the host stand-in")
-  add_subdirectory(${PROJECT_SOURCE_DIR}/uci_host)
   set(ROUTER_UCI_STANDIN ON)
   set(ROUTER_UCI_BIN_DIR "${PROJECT_BINARY_DIR}/uci_host")
+  add_subdirectory(${PROJECT_SOURCE_DIR}/uci_host)
 endif()
 
-find_package(Threads REQUIRED)

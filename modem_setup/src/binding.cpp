@@ -1,6 +1,6 @@
 #include "binding.h"
 
-#include "fd.h"
+#include "handles.h"
 #include "files.h"
 #include "modem_state.h"
 #include "process.h"

@@ -1,6 +1,6 @@
 #include "catalogue.h"
 
-#include "fd.h"
+#include "handles.h"
 #include "text.h"
 
 #include <cstdio>

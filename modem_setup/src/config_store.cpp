@@ -1,5 +1,6 @@
 #include "config_store.h"
 
+#include "handles.h"
 #include "modem_state.h"
 
 #include <cstdio>
@@ -11,9 +12,14 @@ extern "C" {
 
 namespace korvel {
 
+int uci_free_fn::operator()(uci_context* c) const {
+    uci_free_context(c);
+    return 0;
+}
+
 namespace {
 
-uci_context* ctx = nullptr;
+uci_context_handle ctx;
 
 void load_package_of(const char* path) {
     char package[64];
@@ -22,13 +28,32 @@ void load_package_of(const char* path) {
     std::memcpy(package, path, n);
     package[n] = '\0';
     uci_package* p = nullptr;
-    (void)uci_load(ctx, package, &p); // an already loaded package answers "duplicate"
+    (void)uci_load(ctx.get(), package, &p); // an already loaded package answers "duplicate"
 }
 
 /// Looks `text` (modified in place) up; true on a successful look-up.
 bool lookup(uci_ptr& ptr, char* text) {
     std::memset(&ptr, 0, sizeof ptr);
-    return uci_lookup_ptr(ctx, &ptr, text, true) == UCI_OK;
+    return uci_lookup_ptr(ctx.get(), &ptr, text, true) == UCI_OK;
+}
+
+/// Loads the package of `path`, then looks "path" (no value) or "path=value"
+/// up in `text`, which `ptr` points into afterwards. False without a context
+/// or when the look-up fails.
+template <std::size_t N>
+bool lookup_path(char (&text)[N], uci_ptr& ptr, const char* path, const char* value) {
+    if (!ctx) return false;
+    load_package_of(path);
+    if (value)
+        std::snprintf(text, N, "%s=%s", path, value);
+    else
+        copy_text(text, path);
+    return lookup(ptr, text);
+}
+
+/// Saves the package's changes when the change `rc` reports succeeded.
+void save_if_done(int rc, const uci_ptr& ptr) {
+    if (rc == UCI_OK) uci_save(ctx.get(), ptr.p);
 }
 
 bool complete(const uci_ptr& ptr) {
@@ -52,87 +77,68 @@ bool unresolved_extended_section(const uci_ptr& ptr) {
 } // namespace
 
 void cfg_open() {
-    if (!ctx) ctx = uci_alloc_context();
+    if (!ctx) ctx = uci_context_handle(uci_alloc_context());
 }
 
 void cfg_close() {
-    if (ctx) uci_free_context(ctx);
-    ctx = nullptr;
+    ctx.reset();
 }
 
 bool cfg_is_open() {
-    return ctx != nullptr;
+    return static_cast<bool>(ctx);
 }
 
 bool cfg_get(const char* path, char* buf, std::size_t cap) {
     buf[0] = '\0';
-    if (!ctx) return false;
-    load_package_of(path);
     char text[256];
-    copy_text(text, path);
     uci_ptr ptr;
-    if (!lookup(ptr, text) || !complete(ptr) || !ptr.o) return false;
+    if (!lookup_path(text, ptr, path, nullptr) || !complete(ptr) || !ptr.o) return false;
     if (ptr.o->type != UCI_TYPE_STRING) return false;
     copy_text(buf, cap, ptr.o->v.string);
     return true;
 }
 
 void cfg_set(const char* path, const char* value) {
-    if (!ctx) return;
-    load_package_of(path);
     char text[256];
-    std::snprintf(text, sizeof text, "%s=%s", path, value ? value : "");
     uci_ptr ptr;
-    if (!lookup(ptr, text)) return;
+    if (!lookup_path(text, ptr, path, value ? value : "")) return;
     if (unresolved_extended_section(ptr)) {
         // uci_set would create a section literally named "@type[0]", which no
         // parser reads back: the whole package would stop loading. A type write
         // gets a new unnamed section of that type; an option write is skipped.
         if (ptr.option || !ptr.p || !ptr.value || !*ptr.value) return;
         uci_section* s = nullptr;
-        if (uci_add_section(ctx, ptr.p, ptr.value, &s) == UCI_OK) uci_save(ctx, ptr.p);
+        if (uci_add_section(ctx.get(), ptr.p, ptr.value, &s) == UCI_OK) uci_save(ctx.get(), ptr.p);
         return;
     }
-    if (uci_set(ctx, &ptr) == UCI_OK) uci_save(ctx, ptr.p);
+    save_if_done(uci_set(ctx.get(), &ptr), ptr);
 }
 
 void cfg_delete(const char* path) {
-    if (!ctx) return;
-    load_package_of(path);
     char text[256];
-    copy_text(text, path);
     uci_ptr ptr;
-    if (!lookup(ptr, text) || !complete(ptr)) return;
-    if (uci_delete(ctx, &ptr) == UCI_OK) uci_save(ctx, ptr.p);
+    if (!lookup_path(text, ptr, path, nullptr) || !complete(ptr)) return;
+    save_if_done(uci_delete(ctx.get(), &ptr), ptr);
 }
 
 void cfg_add_list(const char* path, const char* value) {
-    if (!ctx) return;
-    load_package_of(path);
     char text[256];
-    std::snprintf(text, sizeof text, "%s=%s", path, value);
     uci_ptr ptr;
-    if (!lookup(ptr, text) || !ptr.s) return;
-    if (uci_add_list(ctx, &ptr) == UCI_OK) uci_save(ctx, ptr.p);
+    if (!lookup_path(text, ptr, path, value) || !ptr.s) return;
+    save_if_done(uci_add_list(ctx.get(), &ptr), ptr);
 }
 
 void cfg_del_list(const char* path, const char* value) {
-    if (!ctx) return;
-    load_package_of(path);
     char text[256];
-    std::snprintf(text, sizeof text, "%s=%s", path, value);
     uci_ptr ptr;
-    if (!lookup(ptr, text) || !ptr.s) return;
-    if (uci_del_list(ctx, &ptr) == UCI_OK) uci_save(ctx, ptr.p);
+    if (!lookup_path(text, ptr, path, value) || !ptr.s) return;
+    save_if_done(uci_del_list(ctx.get(), &ptr), ptr);
 }
 
 bool cfg_has_value(const char* path, const char* value) {
-    if (!ctx) return false;
-    load_package_of(path);
     char text[128];
-    copy_text(text, path);
     uci_ptr ptr;
-    if (!lookup(ptr, text) || !complete(ptr) || !ptr.o) return false;
+    if (!lookup_path(text, ptr, path, nullptr) || !complete(ptr) || !ptr.o) return false;
     return option_holds(ptr.o, value);
 }
 
@@ -142,7 +148,7 @@ void cfg_commit(const char* package) {
     copy_text(text, package);
     uci_ptr ptr;
     if (!lookup(ptr, text) || !ptr.p) return;
-    uci_commit(ctx, &ptr.p, false);
+    uci_commit(ctx.get(), &ptr.p, false);
 }
 
 bool find_wan_zone(char (&zone)[64]) {
@@ -155,7 +161,7 @@ bool find_wan_zone(char (&zone)[64]) {
     uci_foreach_element(&ptr.p->sections, e) {
         uci_section* s = uci_to_section(e);
         if (std::strcmp(s->type, "zone") != 0) continue;
-        uci_option* name = uci_lookup_option(ctx, s, "name");
+        uci_option* name = uci_lookup_option(ctx.get(), s, "name");
         if (!name || !option_holds(name, "wan")) continue;
         // A name that would not fit is not cut into the name of another section.
         if (std::strlen(e->name) > sizeof zone - 1) return false;

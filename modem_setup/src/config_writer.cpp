@@ -2,7 +2,7 @@
 
 #include "catalogue.h"
 #include "config_store.h"
-#include "fd.h"
+#include "handles.h"
 #include "files.h"
 #include "process.h"
 #include "text.h"

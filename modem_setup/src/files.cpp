@@ -1,6 +1,6 @@
 #include "files.h"
 
-#include "fd.h"
+#include "handles.h"
 #include "seam.h"
 
 #include <cerrno>

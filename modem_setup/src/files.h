@@ -36,7 +36,7 @@ template <typename Fn> bool find_entry(const char* path, Fn fn);
 
 } // namespace korvel
 
-#include "fd.h"
+#include "handles.h"
 #include <cstring>
 
 namespace korvel {

@@ -1,6 +1,6 @@
 #include "log.h"
 
-#include "fd.h"
+#include "handles.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "process.h"
 
-#include "fd.h"
+#include "handles.h"
 #include "text.h"
 
 #include <cerrno>

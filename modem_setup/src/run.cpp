@@ -8,7 +8,7 @@
 #include "ports.h"
 #include "process.h"
 #include "seam.h"
-#include "services.h"
+#include "sms_daemon.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,6 +3,8 @@
 // same file the fake router commands of the tests append their calls to.
 #include "seam.h"
 
+#include "handles.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -15,12 +17,11 @@ namespace {
 void trace(const std::string& line) {
     const char* path = std::getenv("KORVEL_TRACE");
     if (!path || !*path) return;
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    unique_fd fd(open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd) return;
     std::string out = line + "\n";
-    ssize_t n = write(fd, out.data(), out.size());
+    ssize_t n = write(fd.get(), out.data(), out.size());
     (void)n;
-    close(fd);
 }
 } // namespace
 

@@ -5,8 +5,8 @@
 . "$ROUTER_TESTLIB/bb.sh"
 
 KORVEL="${BIN_KORVEL_TRACED:?}"
-FAKES="$ROUTER_SRC/tests/fakes"
-DATA="$ROUTER_SRC/data"
+FAKES="$ROUTER_SRC/fakes"
+DATA="$ROUTER_SRC/../data"
 
 # new_router: prints a fixture with the catalogue, the configuration packages
 # (automatic configuration on), /dev/kmsg, driver attribute files and a

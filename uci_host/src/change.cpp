@@ -35,6 +35,45 @@ void delete_target(uci_ptr* ptr) {
 
 } // namespace
 
+namespace ucihost {
+
+std::string revert_kept_lines(std::string_view text, std::string_view package,
+                              std::string_view section, std::string_view option) {
+    auto hits = [&](std::string_view sec, std::string_view opt) {
+        if (section.empty()) return true;
+        if (sec != section) return false;
+        return option.empty() || option == opt;
+    };
+    std::string kept;
+    std::size_t pos = 0, line_start = 0;
+    std::string word;
+    bool bad = false;
+    while (read_word(text, pos, word, bad)) {
+        while (pos < text.size() && text[pos] != '\n')
+            pos++;
+        std::string_view line(text.data() + line_start, pos - line_start);
+        line_start = pos;
+        std::string_view w(word);
+        if (!w.empty() && std::strchr("+-@^|~", w[0])) w.remove_prefix(1);
+        w = w.substr(0, w.find('='));
+        std::string_view sec, opt;
+        bool ours = w.substr(0, w.find('.')) == package;
+        if (ours) {
+            std::string_view rest = w.substr(w.find('.') + 1);
+            sec = rest.substr(0, rest.find('.'));
+            if (rest.find('.') != std::string_view::npos) opt = rest.substr(rest.find('.') + 1);
+        }
+        if (ours && hits(sec, opt)) continue;
+        while (!line.empty() && line.front() == '\n')
+            line.remove_prefix(1);
+        kept += line;
+        kept += '\n';
+    }
+    return kept;
+}
+
+} // namespace ucihost
+
 extern "C" {
 
 int uci_set(uci_context* ctx, uci_ptr* ptr) {
@@ -178,35 +217,7 @@ int uci_revert(uci_context* ctx, uci_ptr* ptr) {
 
         if (p->has_delta && ctx->savedir) {
             rewrite_saved(ctx, name, [&](const std::string& text) {
-                // Keep the lines that do not touch the target.
-                std::string kept;
-                std::size_t pos = 0, line_start = 0;
-                std::string word;
-                bool bad = false;
-                while (read_word(text, pos, word, bad)) {
-                    while (pos < text.size() && text[pos] != '\n')
-                        pos++;
-                    std::string_view line(text.data() + line_start, pos - line_start);
-                    line_start = pos;
-                    std::string_view w(word);
-                    if (!w.empty() && std::strchr("+-@^|~", w[0])) w.remove_prefix(1);
-                    w = w.substr(0, w.find('='));
-                    std::string_view sec, opt;
-                    bool ours = w.substr(0, w.find('.')) == name;
-                    if (ours) {
-                        std::string_view rest = w.substr(w.find('.') + 1);
-                        sec = rest.substr(0, rest.find('.'));
-                        if (rest.find('.') != std::string_view::npos)
-                            opt = rest.substr(rest.find('.') + 1);
-                    }
-                    std::string o(opt);
-                    if (ours && hits(sec, opt.empty() ? nullptr : o.c_str())) continue;
-                    while (!line.empty() && line.front() == '\n')
-                        line.remove_prefix(1);
-                    kept += line;
-                    kept += '\n';
-                }
-                return kept;
+                return revert_kept_lines(text, name, section, option);
             });
         }
         // Pending changes of other targets stay pending.

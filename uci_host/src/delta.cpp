@@ -14,7 +14,7 @@ namespace {
 
 constexpr char prefix_of[] = {'+', '-', '\0', '@', '^', '|', '~'};
 
-struct Change {
+struct change_line {
     uci_command cmd = UCI_CMD_CHANGE;
     std::string_view section, option;
     bool has_option = false;
@@ -22,7 +22,7 @@ struct Change {
 };
 
 // Splits one change word; false for lines that are never applied.
-bool split_change(std::string& word, std::string_view package, Change& ch) {
+bool split_change(std::string& word, std::string_view package, change_line& ch) {
     std::size_t start = 0;
     if (!word.empty()) {
         for (int i = 0; i < __UCI_CMD_MAX; i++) {
@@ -64,7 +64,7 @@ bool parse_index(const char* text, long& out) {
 }
 
 // Applies one change; false when it does not fit the package.
-bool apply(uci_package* p, const Change& ch) {
+bool apply(uci_package* p, const change_line& ch) {
     uci_section* s = find_section(p, ch.section);
     uci_option* o = s && ch.has_option ? find_option(s, ch.option) : nullptr;
     switch (ch.cmd) {
@@ -164,7 +164,7 @@ int apply_delta_text(uci_context* ctx, uci_package* p, std::string_view text) {
         // Whatever follows the word on its line is not part of the change.
         while (pos < text.size() && text[pos] != '\n')
             pos++;
-        Change ch;
+        change_line ch;
         if (!split_change(word, p->e.name, ch) || !apply(p, ch)) continue;
         applied++;
         if (ctx->flags & UCI_FLAG_SAVED_DELTA) {

@@ -1,5 +1,6 @@
 // Packages on disk: load, save (change files), commit (atomic rewrite),
 // import, export and the list of packages.
+#include "handles.h"
 #include "internal.h"
 
 #include <algorithm>
@@ -16,26 +17,6 @@
 namespace ucihost {
 
 namespace {
-
-// Owns a file descriptor.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
 
 bool write_all(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -63,7 +44,7 @@ int flock_retry(int fd, int op) {
 // nothing is written into the replaced one. -1 with errno on failure.
 int open_locked(const std::string& path, int flags, mode_t mode) {
     for (;;) {
-        Fd fd(::open(path.c_str(), flags, mode));
+        unique_fd fd(::open(path.c_str(), flags, mode));
         if (fd.get() < 0 || flock_retry(fd.get(), LOCK_EX) != 0) return -1;
         struct stat held, now;
         if (::fstat(fd.get(), &held) != 0) return -1;
@@ -90,7 +71,7 @@ void write_atomically(const std::string& target, std::string_view pkg, std::stri
     std::string tmpl = dirname_of(target) + "/." + std::string(pkg) + ".uci-XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
-    Fd fd(::mkostemp(name.data(), O_CLOEXEC));
+    unique_fd fd(::mkostemp(name.data(), O_CLOEXEC));
     if (fd.get() < 0) fail(UCI_ERR_IO);
     bool ok = write_all(fd.get(), data) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
     ok = ::close(fd.release()) == 0 && ok;
@@ -116,9 +97,9 @@ uci_package* find_loaded(uci_context* ctx, std::string_view name) {
 uci_package* parse_package(uci_context* ctx, std::string_view name, std::string_view text) {
     uci_package* p = package_new(ctx, name);
     std::vector<uci_package*> created;
-    ParseOptions opt;
+    parse_options opt;
     opt.strict = ctx->flags & UCI_FLAG_STRICT;
-    ParseError err;
+    parse_error err;
     bool ok;
     try {
         ok = parse_text(ctx, text, p, created, opt, err);
@@ -176,7 +157,7 @@ void save_pending(uci_context* ctx, uci_package* p) {
         text += '\n';
     }
     std::string file = std::string(ctx->savedir) + "/" + p->e.name;
-    Fd fd(open_locked(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+    unique_fd fd(open_locked(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
                       file_mode_or(p->path, UCI_FILEMODE)));
     if (fd.get() < 0) fail(UCI_ERR_IO);
     bool ok = write_all(fd.get(), text);
@@ -196,7 +177,7 @@ void save_pending(uci_context* ctx, uci_package* p) {
 void truncate_saved(uci_context* ctx, uci_package* p) {
     if (!ctx->savedir) return;
     std::string file = std::string(ctx->savedir) + "/" + p->e.name;
-    Fd fd(open_locked(file, O_WRONLY | O_CLOEXEC, 0));
+    unique_fd fd(open_locked(file, O_WRONLY | O_CLOEXEC, 0));
     if (fd.get() < 0) {
         if (errno == ENOENT) return;
         fail(UCI_ERR_IO);
@@ -210,7 +191,7 @@ void truncate_saved(uci_context* ctx, uci_package* p) {
 void rewrite_saved(uci_context* ctx, std::string_view pkg,
                    const std::function<std::string(const std::string&)>& change) {
     std::string file = std::string(ctx->savedir) + "/" + std::string(pkg);
-    Fd fd(open_locked(file, O_RDONLY | O_CLOEXEC, 0));
+    unique_fd fd(open_locked(file, O_RDONLY | O_CLOEXEC, 0));
     if (fd.get() < 0) {
         if (errno == ENOENT) return;
         fail(UCI_ERR_IO);
@@ -239,7 +220,7 @@ std::string config_path(const uci_context* ctx, std::string_view name) {
 
 bool read_file(const std::string& path, std::string& out) {
     out.clear();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return false;
     struct stat st;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -310,7 +291,7 @@ int uci_commit(uci_context* ctx, uci_package** pp, bool overwrite) {
         if (!pp || !*pp) fail(UCI_ERR_INVAL);
         uci_package* p = *pp;
         std::string path = p->path ? p->path : config_path(ctx, p->e.name);
-        Fd lock(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, UCI_FILEMODE));
+        unique_fd lock(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, UCI_FILEMODE));
         if (lock.get() < 0 || flock_retry(lock.get(), LOCK_EX) != 0) fail(UCI_ERR_IO);
         struct stat st;
         mode_t mode = ::fstat(lock.get(), &st) == 0 ? st.st_mode & 07777 : UCI_FILEMODE;
@@ -372,11 +353,11 @@ int uci_import(uci_context* ctx, FILE* stream, const char* name, uci_package** p
             current = package_new(ctx, name);
             created.push_back(current);
         }
-        ParseOptions opt;
+        parse_options opt;
         opt.strict = ctx->flags & UCI_FLAG_STRICT;
         opt.ignore_package_lines = single;
         opt.record = merge && current->has_delta;
-        ParseError err;
+        parse_error err;
         bool ok;
         try {
             ok = parse_text(ctx, text, current, created, opt, err);

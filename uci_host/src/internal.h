@@ -1,7 +1,7 @@
 // Internal interfaces of the host configuration library.
 //
 // The public C API (uci.h) is a thin layer: every entry point runs its body
-// through guard(), which turns the internal Failure, std::bad_alloc and any
+// through guard(), which turns the internal uci_failure, std::bad_alloc and any
 // other exception into a return code stored in ctx->err. Nothing throws out
 // of the library.
 #pragma once
@@ -25,7 +25,7 @@ struct uci_parse_context {
 namespace ucihost {
 
 // Raised inside the library; guard() turns it into the return code.
-struct Failure {
+struct uci_failure {
     int code;
 };
 
@@ -40,7 +40,7 @@ template <class F> int guard(uci_context* ctx, F&& body) noexcept {
     int rc;
     try {
         rc = body();
-    } catch (const Failure& f) {
+    } catch (const uci_failure& f) {
         rc = f.code;
     } catch (const std::bad_alloc&) {
         rc = UCI_ERR_MEM;
@@ -114,12 +114,12 @@ int apply_delta_files(uci_context* ctx, uci_package* p);
 std::string write_package(const uci_package* p, bool header, bool name_all);
 
 // ---- the parser ----
-struct ParseOptions {
+struct parse_options {
     bool strict = true;
     bool ignore_package_lines = true; // file load: the name comes from the file
     bool record = false;              // merge import: record changes as deltas
 };
-struct ParseError {
+struct parse_error {
     std::string reason;
     int line = 0;
     std::size_t byte = 0;
@@ -128,21 +128,29 @@ struct ParseError {
 // packages created on the way are appended to `created`. Returns false with
 // `err` filled on a parse error.
 bool parse_text(uci_context* ctx, std::string_view text, uci_package*& current,
-                std::vector<uci_package*>& created, const ParseOptions& opt, ParseError& err);
+                std::vector<uci_package*>& created, const parse_options& opt, parse_error& err);
 
 // One shell-style word read from text at pos (the quoting rules of the files).
 // Returns false at end of text or on an unterminated quote (bad set).
 bool read_word(std::string_view text, std::size_t& pos, std::string& out, bool& bad);
 
-void set_parse_error(uci_context* ctx, const ParseError& err);
+void set_parse_error(uci_context* ctx, const parse_error& err);
+
+// ---- revert ----
+// The lines of the change file `text` of `package` that do not touch the
+// target: `section` (empty: the whole package), `option` (empty: the whole
+// section). Each kept line ends in a newline; lines that touch another
+// package are kept.
+std::string revert_kept_lines(std::string_view text, std::string_view package,
+                              std::string_view section, std::string_view option);
 
 // ---- files ----
 std::string config_path(const uci_context* ctx, std::string_view name);
 bool read_file(const std::string& path, std::string& out);     // false when missing/not regular
-uci_package* load_package(uci_context* ctx, const char* name); // throws Failure
+uci_package* load_package(uci_context* ctx, const char* name); // throws uci_failure
 // Replaces the change file of `pkg` in the save directory with change(old
 // text), atomically and under the file's lock; nothing when there is none.
-// Throws Failure (UCI_ERR_IO) and leaves the old file when it cannot.
+// Throws uci_failure (UCI_ERR_IO) and leaves the old file when it cannot.
 void rewrite_saved(uci_context* ctx, std::string_view pkg,
                    const std::function<std::string(const std::string&)>& change);
 

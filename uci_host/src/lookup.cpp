@@ -114,7 +114,7 @@ int uci_lookup_ptr(uci_context* ctx, uci_ptr* ptr, char* str, bool extended) {
         if (ptr->flags & uci_ptr::UCI_LOOKUP_EXTENDED) {
             try {
                 s = resolve_extended(p, ptr->section);
-            } catch (const Failure&) {
+            } catch (const uci_failure&) {
                 std::memset(ptr, 0, sizeof *ptr);
                 throw;
             }

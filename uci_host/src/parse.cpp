@@ -16,7 +16,7 @@ bool is_blank(char c) {
 }
 
 // Position bookkeeping for error messages.
-struct Cursor {
+struct cursor {
     std::string_view text;
     std::size_t pos = 0;
     int line = 1;
@@ -41,20 +41,20 @@ struct Cursor {
         pos += n;
         newline_at(pos - 1);
     }
-    ParseError error(const char* reason) const {
-        return ParseError{reason, line, pos - line_start + 1};
+    parse_error error(const char* reason) const {
+        return parse_error{reason, line, pos - line_start + 1};
     }
 };
 
-enum class WordEnd { blank, line, command, comment, eof };
+enum class word_end { blank, line, command, comment, eof };
 
 // Reads one word starting at a non-blank byte. Throws ParseError on an
 // unterminated quote.
-std::string lex_word(Cursor& c, WordEnd& end) {
+std::string lex_word(cursor& c, word_end& end) {
     std::string out;
     for (;;) {
         if (c.eof()) {
-            end = WordEnd::eof;
+            end = word_end::eof;
             return out;
         }
         if (std::size_t n = c.continuation()) {
@@ -66,23 +66,23 @@ std::string lex_word(Cursor& c, WordEnd& end) {
         case ' ':
         case '\t':
         case '\r':
-            end = WordEnd::blank;
+            end = word_end::blank;
             return out;
         case '\n':
-            end = WordEnd::line;
+            end = word_end::line;
             return out;
         case ';':
-            end = WordEnd::command;
+            end = word_end::command;
             return out;
         case '#':
-            end = WordEnd::comment;
+            end = word_end::comment;
             return out;
         case '\\':
             c.pos++;
             if (!c.eof()) out += c.text[c.pos++];
             break;
         case '\'': {
-            ParseError unterminated = c.error("unterminated '");
+            parse_error unterminated = c.error("unterminated '");
             c.pos++;
             for (;;) {
                 if (c.eof()) throw unterminated;
@@ -94,7 +94,7 @@ std::string lex_word(Cursor& c, WordEnd& end) {
             break;
         }
         case '"': {
-            ParseError unterminated = c.error("unterminated \"");
+            parse_error unterminated = c.error("unterminated \"");
             c.pos++;
             for (;;) {
                 if (c.eof()) throw unterminated;
@@ -120,12 +120,12 @@ std::string lex_word(Cursor& c, WordEnd& end) {
     }
 }
 
-void skip_line(Cursor& c) {
+void skip_line(cursor& c) {
     while (!c.eof() && c.peek() != '\n')
         c.pos++;
 }
 
-void skip_blanks(Cursor& c) {
+void skip_blanks(cursor& c) {
     for (;;) {
         if (std::size_t n = c.continuation()) {
             c.skip_continuation(n);
@@ -136,40 +136,40 @@ void skip_blanks(Cursor& c) {
     }
 }
 
-enum class Cmd { package, config, option, list };
+enum class command_kind { package, config, option, list };
 
-bool keyword(std::string_view w, Cmd& cmd) {
+bool keyword(std::string_view w, command_kind& cmd) {
     if (w == "package" || w == "p")
-        cmd = Cmd::package;
+        cmd = command_kind::package;
     else if (w == "config" || w == "c")
-        cmd = Cmd::config;
+        cmd = command_kind::config;
     else if (w == "option" || w == "o")
-        cmd = Cmd::option;
+        cmd = command_kind::option;
     else if (w == "list" || w == "l")
-        cmd = Cmd::list;
+        cmd = command_kind::list;
     else
         return false;
     return true;
 }
 
 // Builds the tree from the commands of one text.
-struct Builder {
+struct builder {
     uci_context* ctx;
     uci_package*& pkg;
     std::vector<uci_package*>& created;
-    const ParseOptions& opt;
+    const parse_options& opt;
     uci_section* sec = nullptr;
 
     // Returns a reason on error, nullptr when the command was taken.
-    const char* run(Cmd cmd, const std::vector<std::string>& args) {
+    const char* run(command_kind cmd, const std::vector<std::string>& args) {
         switch (cmd) {
-        case Cmd::package:
+        case command_kind::package:
             return package(args);
-        case Cmd::config:
+        case command_kind::config:
             return config(args);
-        case Cmd::option:
+        case command_kind::option:
             return option(args);
-        case Cmd::list:
+        case command_kind::list:
             return list(args);
         }
         return "invalid command";
@@ -250,7 +250,7 @@ struct Builder {
 } // namespace
 
 bool read_word(std::string_view text, std::size_t& pos, std::string& out, bool& bad) {
-    Cursor c{text, pos};
+    cursor c{text, pos};
     bad = false;
     while (!c.eof() && (is_blank(c.peek()) || c.peek() == '\n'))
         c.pos++;
@@ -259,9 +259,9 @@ bool read_word(std::string_view text, std::size_t& pos, std::string& out, bool& 
         return false;
     }
     try {
-        WordEnd end;
+        word_end end;
         out = lex_word(c, end);
-    } catch (const ParseError&) {
+    } catch (const parse_error&) {
         bad = true;
         pos = text.size();
         return false;
@@ -271,9 +271,9 @@ bool read_word(std::string_view text, std::size_t& pos, std::string& out, bool& 
 }
 
 bool parse_text(uci_context* ctx, std::string_view text, uci_package*& current,
-                std::vector<uci_package*>& created, const ParseOptions& opt, ParseError& err) {
-    Cursor c{text};
-    Builder b{ctx, current, created, opt};
+                std::vector<uci_package*>& created, const parse_options& opt, parse_error& err) {
+    cursor c{text};
+    builder b{ctx, current, created, opt};
     std::vector<std::string> args;
     try {
         for (;;) {
@@ -295,24 +295,24 @@ bool parse_text(uci_context* ctx, std::string_view text, uci_package*& current,
             }
             // The command word is split on blanks only, so a keyword that
             // ends the line ("config\n") is not a keyword.
-            ParseError at = c.error("invalid command");
+            parse_error at = c.error("invalid command");
             std::size_t start = c.pos;
             while (!c.eof() && c.peek() != ' ' && c.peek() != '\t' && c.peek() != '\n' &&
                    c.peek() != ';' && c.peek() != '\r')
                 c.pos++;
             std::string_view word = text.substr(start, c.pos - start);
-            Cmd cmd;
+            command_kind cmd;
             bool known = keyword(word, cmd) && (c.peek() == ' ' || c.peek() == '\t');
             args.clear();
-            WordEnd end = WordEnd::blank;
+            word_end end = word_end::blank;
             if (known) {
                 for (;;) {
                     skip_blanks(c);
                     if (c.eof() || c.peek() == '\n' || c.peek() == ';' || c.peek() == '#') break;
                     args.push_back(lex_word(c, end));
-                    if (end != WordEnd::blank) break;
+                    if (end != word_end::blank) break;
                 }
-                if (end == WordEnd::comment || (!c.eof() && c.peek() == '#')) skip_line(c);
+                if (end == word_end::comment || (!c.eof() && c.peek() == '#')) skip_line(c);
             }
             const char* reason = known ? b.run(cmd, args) : "invalid command";
             if (reason) {
@@ -324,13 +324,13 @@ bool parse_text(uci_context* ctx, std::string_view text, uci_package*& current,
                 skip_line(c);
             }
         }
-    } catch (const ParseError& e) {
+    } catch (const parse_error& e) {
         err = e;
         return false;
     }
 }
 
-void set_parse_error(uci_context* ctx, const ParseError& err) {
+void set_parse_error(uci_context* ctx, const parse_error& err) {
     if (!ctx->pctx) ctx->pctx = new uci_parse_context;
     ctx->pctx->reason = err.reason;
     ctx->pctx->line = err.line;

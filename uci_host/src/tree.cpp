@@ -10,7 +10,7 @@
 namespace ucihost {
 
 [[noreturn]] void fail(int code) {
-    throw Failure{code};
+    throw uci_failure{code};
 }
 
 // ---- names and texts ----

@@ -20,9 +20,9 @@ TEST(uci_Anonymous, NamesFromCounterAndTypeHash) {
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.type);
-        Scratch dir;
+        scratch_tree dir;
         put(dir.conf_file("an"), "");
-        Context ctx = dir.context();
+        context_ptr ctx = dir.context();
         uci_package* p = nullptr;
         ASSERT_EQ(uci_load(ctx.get(), "an", &p), UCI_OK);
         uci_section* s = nullptr;
@@ -45,9 +45,9 @@ TEST(uci_Anonymous, NamesFromCounterAndTypeHash) {
 // Every section created counts, named or not, from the file, the API or a
 // change file; the counter never goes down and grows past two digits.
 TEST(uci_Anonymous, CounterCountsEverySection) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("an"), "config interface lan\nconfig interface\nconfig foo x\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "an", &p), UCI_OK);
     EXPECT_NE(uci_lookup_section(ctx.get(), p, "cfg026d96"), nullptr);
@@ -77,7 +77,7 @@ TEST(uci_Api, NullArgumentsGiveInvalid) {
     EXPECT_EQ(uci_set_confdir(nullptr, "/x"), UCI_ERR_INVAL);
     uci_free_context(nullptr);
 
-    Context ctx(uci_alloc_context());
+    context_ptr ctx(uci_alloc_context());
     EXPECT_EQ(uci_set_confdir(ctx.get(), nullptr), UCI_ERR_INVAL);
     EXPECT_EQ(uci_set_savedir(ctx.get(), nullptr), UCI_ERR_INVAL);
     EXPECT_EQ(uci_load(ctx.get(), nullptr, &p), UCI_ERR_INVAL);
@@ -90,7 +90,7 @@ TEST(uci_Api, NullArgumentsGiveInvalid) {
 }
 
 TEST(uci_Api, FreshContextDefaults) {
-    Context ctx(uci_alloc_context());
+    context_ptr ctx(uci_alloc_context());
     EXPECT_STREQ(ctx->confdir, "/etc/config");
     EXPECT_STREQ(ctx->savedir, "/tmp/.uci");
     EXPECT_EQ(static_cast<int>(ctx->flags), UCI_FLAG_STRICT | UCI_FLAG_SAVED_DELTA);
@@ -99,10 +99,10 @@ TEST(uci_Api, FreshContextDefaults) {
 }
 
 TEST(uci_Api, LoadFailures) {
-    Scratch dir;
+    scratch_tree dir;
     ::mkdir(dir.conf_file("adir").c_str(), 0700);
     put(dir.conf() + "/.hidden", "config a s\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     const struct {
         const char* name;
@@ -122,9 +122,9 @@ TEST(uci_Api, LoadFailures) {
 // Changes with missing parts, or names and types the reader would reject
 // later, are refused instead of being stored.
 TEST(uci_Api, ChangeErrors) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("e"), "config t s\n\toption o 1\n\tlist l a\n\tlist l b\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_ptr ptr{};
     std::string buf;
     ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.s.o"), UCI_OK);
@@ -164,9 +164,9 @@ TEST(uci_Api, ChangeErrors) {
 }
 
 TEST(uci_Api, SetKeepsAnonymousSectionsAnonymous) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("e"), "config t\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_ptr ptr{};
     std::string buf;
     ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.@t[0]=longer_type"), UCI_OK);
@@ -178,9 +178,9 @@ TEST(uci_Api, SetKeepsAnonymousSectionsAnonymous) {
 }
 
 TEST(uci_Api, ExportNameFlagNamesEverySection) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("e"), "config t\n\toption a 1\nconfig u n\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "e", &p), UCI_OK);
     char* buf = nullptr;
@@ -196,8 +196,8 @@ TEST(uci_Api, ExportNameFlagNamesEverySection) {
 }
 
 TEST(uci_Api, ImportNamedAndMultiplePackages) {
-    Scratch dir;
-    Context ctx = dir.context();
+    scratch_tree dir;
+    context_ptr ctx = dir.context();
     const char one[] = "package ignored\nconfig t s\n\toption a 1\n";
     FILE* in = fmemopen(const_cast<char*>(one), sizeof one - 1, "r");
     uci_package* p = nullptr;
@@ -235,9 +235,9 @@ TEST(uci_Api, ImportNamedAndMultiplePackages) {
 }
 
 TEST(uci_Api, ImportMergesIntoALoadedPackageAsChanges) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("m"), "config t s\n\toption a 1\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "m", &p), UCI_OK);
     const char more[] = "config t s\n\toption a 2\nconfig u\n\tlist l x\n";
@@ -251,13 +251,13 @@ TEST(uci_Api, ImportMergesIntoALoadedPackageAsChanges) {
 }
 
 TEST(uci_Api, ListConfigsIsSortedAndSkipsOddEntries) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("network"), "");
     put(dir.conf_file("dhcp"), "");
     put(dir.conf() + "/.hidden", "");
     put(dir.conf() + "/bad.name", "");
     ::mkdir(dir.conf_file("subdir").c_str(), 0700);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     char** list = nullptr;
     ASSERT_EQ(uci_list_configs(ctx.get(), &list), UCI_OK);
     std::string names;
@@ -268,9 +268,9 @@ TEST(uci_Api, ListConfigsIsSortedAndSkipsOddEntries) {
 }
 
 TEST(uci_Api, UnloadForgetsUnsavedChanges) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("u"), "config t s\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_ptr ptr{};
     std::string buf;
     ASSERT_EQ(lookup(ctx.get(), ptr, buf, "u.s.o=1"), UCI_OK);

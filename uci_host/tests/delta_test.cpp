@@ -25,9 +25,9 @@ int op(uci_context* ctx, const char* what, const std::string& path) {
 }
 
 TEST(uci_Delta, LinesWrittenForEachOperation) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\tlist l x\n\tlist l y\n\toption o 1\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.s.k=v'q"), UCI_OK);
@@ -58,16 +58,16 @@ TEST(uci_Delta, LinesWrittenForEachOperation) {
     ASSERT_EQ(uci_save(ctx.get(), p), UCI_OK);
     EXPECT_NE(slurp(dir.save_file("d")).find("-d.cfg03b607\nd.s.k='w'\n"), std::string::npos);
 
-    Context again = dir.context();
+    context_ptr again = dir.context();
     uci_package* q = nullptr;
     ASSERT_EQ(uci_load(again.get(), "d", &q), UCI_OK);
     EXPECT_EQ(dump(q), "n2=t\ns=a\ns.l=['z']\ns.k='w'\n");
 }
 
 TEST(uci_Delta, ChangesThatChangeNothingRecordNothing) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 1\n\tlist l x\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
@@ -82,7 +82,7 @@ TEST(uci_Delta, ChangesThatChangeNothingRecordNothing) {
 }
 
 TEST(uci_Delta, LoadAppliesGoodLinesAndSkipsTheRest) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 1\n\tlist l x\n\tlist l y\n");
     ::mkdir(dir.save().c_str(), 0700);
     put(dir.save_file("d"), "other.s.o='2'\n"   // another package
@@ -98,7 +98,7 @@ TEST(uci_Delta, LoadAppliesGoodLinesAndSkipsTheRest) {
                             "|d.s.l='z'\n"
                             "-d.s.l='0'\n"
                             "d.s.o='4'\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
     EXPECT_EQ(dump(p), "s=a\ns.o='4'\ns.l=['y','z']\ns.p='a b'\n"
@@ -108,11 +108,11 @@ TEST(uci_Delta, LoadAppliesGoodLinesAndSkipsTheRest) {
 }
 
 TEST(uci_Delta, SavedChangesKeptInMemoryOnlyWithTheFlag) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     ::mkdir(dir.save().c_str(), 0700);
     put(dir.save_file("d"), "d.s.o='1'\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     ctx->flags = static_cast<uci_flags>(ctx->flags & ~UCI_FLAG_SAVED_DELTA);
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
@@ -123,14 +123,14 @@ TEST(uci_Delta, SavedChangesKeptInMemoryOnlyWithTheFlag) {
 // Extra change directories come first, the save directory last, so its
 // changes win; every one of them is read at load.
 TEST(uci_Delta, DirectoriesApplyInOrder) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     std::string extra = dir.conf() + "/../extra";
     ::mkdir(extra.c_str(), 0700);
     ::mkdir(dir.save().c_str(), 0700);
     put(extra + "/d", "d.s.o='extra'\nd.s.e='1'\n");
     put(dir.save_file("d"), "d.s.o='saved'\n");
-    Context ctx(uci_alloc_context());
+    context_ptr ctx(uci_alloc_context());
     ASSERT_EQ(uci_set_confdir(ctx.get(), dir.conf().c_str()), UCI_OK);
     ASSERT_EQ(uci_add_delta_path(ctx.get(), extra.c_str()), UCI_OK);
     EXPECT_EQ(uci_add_delta_path(ctx.get(), extra.c_str()), UCI_ERR_DUPLICATE);
@@ -150,10 +150,10 @@ TEST(uci_Delta, DirectoriesApplyInOrder) {
 }
 
 TEST(uci_Delta, SaveFileTakesTheConfigFileMode) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     ::chmod(dir.conf_file("d").c_str(), 0640);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
     ASSERT_EQ(uci_save(ctx.get(), uci_lookup_package(ctx.get(), "d")), UCI_OK);
     struct stat st;
@@ -162,9 +162,9 @@ TEST(uci_Delta, SaveFileTakesTheConfigFileMode) {
 }
 
 TEST(uci_Delta, SaveIntoAnUnreachableDirectoryFails) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     std::string deep = dir.save() + "/x/y";
     ASSERT_EQ(uci_set_savedir(ctx.get(), deep.c_str()), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
@@ -176,10 +176,10 @@ TEST(uci_Delta, SaveIntoAnUnreachableDirectoryFails) {
 // Two processes edit the same package; each commit keeps what the other
 // saved, because commit reads the file and every change file again.
 TEST(uci_Delta, CommitKeepsChangesSavedByOthers) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 0\n");
-    Context one = dir.context();
-    Context two = dir.context();
+    context_ptr one = dir.context();
+    context_ptr two = dir.context();
     uci_package *p1 = nullptr, *p2 = nullptr;
     ASSERT_EQ(uci_load(one.get(), "d", &p1), UCI_OK);
     ASSERT_EQ(uci_load(two.get(), "d", &p2), UCI_OK);
@@ -195,10 +195,10 @@ TEST(uci_Delta, CommitKeepsChangesSavedByOthers) {
 }
 
 TEST(uci_Delta, CommitWithoutChangesWritesNothing) {
-    Scratch dir;
+    scratch_tree dir;
     const char* text = "config a s # not in the writer's form\n";
     put(dir.conf_file("d"), text);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
     ASSERT_EQ(uci_commit(ctx.get(), &p, false), UCI_OK);
@@ -208,12 +208,12 @@ TEST(uci_Delta, CommitWithoutChangesWritesNothing) {
 // Commit writes a temporary file beside the target and renames it: the mode
 // stays, no temporary file is left, and a link is followed to its target.
 TEST(uci_Delta, CommitReplacesTheFileAtomically) {
-    Scratch dir;
+    scratch_tree dir;
     std::string real = dir.conf() + "/real_d";
     put(real, "config a s\n");
     ::chmod(real.c_str(), 0604);
     ASSERT_EQ(::symlink("real_d", dir.conf_file("d").c_str()), 0);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
     uci_package* p = uci_lookup_package(ctx.get(), "d");
     ASSERT_EQ(uci_commit(ctx.get(), &p, false), UCI_OK);
@@ -233,11 +233,11 @@ TEST(uci_Delta, CommitReplacesTheFileAtomically) {
 }
 
 TEST(uci_Delta, OverwriteWritesThePackageAsItStands) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     ::mkdir(dir.save().c_str(), 0700);
     put(dir.save_file("d"), "|d.s.l='saved'\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=unsaved"), UCI_OK);
@@ -249,10 +249,10 @@ TEST(uci_Delta, OverwriteWritesThePackageAsItStands) {
 }
 
 TEST(uci_Delta, PackageLoadedByPathIsWrittenDirectly) {
-    Scratch dir;
+    scratch_tree dir;
     std::string path = dir.conf() + "/../direct";
     put(path, "config a s\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), path.c_str(), &p), UCI_OK);
     EXPECT_STREQ(p->e.name, "direct");
@@ -268,9 +268,9 @@ TEST(uci_Delta, PackageLoadedByPathIsWrittenDirectly) {
 }
 
 TEST(uci_Delta, RevertDropsTheTargetsChangesOnly) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.s.p=2"), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.t.q=3"), UCI_OK);
@@ -290,9 +290,9 @@ TEST(uci_Delta, RevertDropsTheTargetsChangesOnly) {
 // cannot be written whole (here the file size limit stands for a full disk),
 // the old one is kept as it was and no temporary file is left.
 TEST(uci_Delta, RevertThatCannotWriteKeepsTheChangeFile) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     EXPECT_EQ(op(ctx.get(), "set", "d.s.o=1"), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.s.p=2"), UCI_OK);
     EXPECT_EQ(op(ctx.get(), "set", "d.t.q=3"), UCI_OK);

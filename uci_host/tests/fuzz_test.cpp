@@ -83,7 +83,7 @@ TEST(uci_Fuzz, ConfigTextsNeverCrashAndRoundTrip) {
     int parsed = 0;
     for (int round = 0; round < text_rounds; round++) {
         std::string text = mutate(rng, corpus[round % std::size(corpus)]);
-        Context ctx(uci_alloc_context());
+        context_ptr ctx(uci_alloc_context());
         if (round % 2) ctx->flags = static_cast<uci_flags>(ctx->flags & ~UCI_FLAG_STRICT);
         int rc;
         uci_package* p = import_text(ctx.get(), text, rc);
@@ -92,7 +92,7 @@ TEST(uci_Fuzz, ConfigTextsNeverCrashAndRoundTrip) {
         parsed++;
         std::string before = dump(p, true);
         std::string written = export_text(ctx.get(), p);
-        Context again(uci_alloc_context());
+        context_ptr again(uci_alloc_context());
         uci_package* q = import_text(again.get(), written, rc);
         ASSERT_EQ(rc, UCI_OK) << "written form of: " << text << "\nis:\n" << written;
         EXPECT_EQ(dump(q, true), before) << "for: " << text;
@@ -106,7 +106,7 @@ TEST(uci_Fuzz, ChangeFilesNeverCrash) {
     std::mt19937 rng(seed + 1);
     const char* base = "|fz.s.l='a'\n-fz.s.o\n+fz.cfg09b607='b'\nfz.s.o='v'\\''q'\n"
                        "@fz.s='n'\n^fz.n='0'\n~fz.n.l='a'\n-fz.n.l='0'\nfz.new='t'\n";
-    Scratch dir;
+    scratch_tree dir;
     ::mkdir(dir.save().c_str(), 0700);
     put(dir.conf_file("fz"), "config t s\n\toption o 1\n\tlist l x\n\tlist l y\n");
     for (int round = 0; round < delta_rounds; round++) {
@@ -115,12 +115,12 @@ TEST(uci_Fuzz, ChangeFilesNeverCrash) {
         // makes the file system flush it first, which is slow.
         ::unlink(dir.save_file("fz").c_str());
         put(dir.save_file("fz"), text);
-        Context ctx = dir.context();
+        context_ptr ctx = dir.context();
         uci_package* p = nullptr;
         ASSERT_EQ(uci_load(ctx.get(), "fz", &p), UCI_OK) << "change file: " << text;
         // What the changes built must still write out in a readable form.
         std::string written = export_text(ctx.get(), p);
-        Context again(uci_alloc_context());
+        context_ptr again(uci_alloc_context());
         int rc;
         uci_package* q = import_text(again.get(), written, rc);
         ASSERT_EQ(rc, UCI_OK) << "change file: " << text << "\nwrote:\n" << written;
@@ -131,9 +131,9 @@ TEST(uci_Fuzz, ChangeFilesNeverCrash) {
 TEST(uci_Fuzz, LookUpPathsNeverCrash) {
     std::mt19937 rng(seed + 2);
     const char* bases[] = {"fz.s.o=v", "fz.@t[-1].l", "fz.@[0]", "fz.s", "fz"};
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("fz"), "config t s\n\toption o 1\n\tlist l x\nconfig t\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     for (int round = 0; round < path_rounds; round++) {
         std::string path = mutate(rng, bases[round % std::size(bases)]);
         uci_ptr ptr{};
@@ -154,7 +154,7 @@ TEST(uci_Fuzz, LookUpPathsNeverCrash) {
     uci_package* p = uci_lookup_package(ctx.get(), "fz");
     ASSERT_NE(p, nullptr);
     std::string written = export_text(ctx.get(), p);
-    Context again(uci_alloc_context());
+    context_ptr again(uci_alloc_context());
     int rc;
     uci_package* q = import_text(again.get(), written, rc);
     ASSERT_EQ(rc, UCI_OK) << written;

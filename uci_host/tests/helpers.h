@@ -2,6 +2,7 @@
 // and a save directory, an owned context, and a canonical dump of a package.
 #pragma once
 
+#include "handles.h"
 #include "uci.h"
 
 #include <ftw.h>
@@ -18,10 +19,7 @@
 
 namespace ucitest {
 
-struct ContextFree {
-    void operator()(uci_context* ctx) const { uci_free_context(ctx); }
-};
-using Context = std::unique_ptr<uci_context, ContextFree>;
+using ucihost::context_ptr;
 
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -41,14 +39,14 @@ inline void put(const std::string& path, const std::string& text) {
 }
 
 // A scratch tree: <root>/config and <root>/save.
-class Scratch {
+class scratch_tree {
   public:
-    Scratch() {
+    scratch_tree() {
         char tmpl[] = "/tmp/uci_test.XXXXXX";
         root_ = ::mkdtemp(tmpl);
         ::mkdir(conf().c_str(), 0755);
     }
-    ~Scratch() {
+    ~scratch_tree() {
         ::nftw(
             root_.c_str(),
             [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16,
@@ -61,8 +59,8 @@ class Scratch {
 
     // A context on this tree (the default save directory stays on the
     // delta path, as on the router; test packages use names it never has).
-    Context context() const {
-        Context ctx(uci_alloc_context());
+    context_ptr context() const {
+        context_ptr ctx(uci_alloc_context());
         EXPECT_EQ(uci_set_confdir(ctx.get(), conf().c_str()), UCI_OK);
         EXPECT_EQ(uci_set_savedir(ctx.get(), save().c_str()), UCI_OK);
         return ctx;

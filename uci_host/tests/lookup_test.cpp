@@ -17,7 +17,7 @@ const char* const net_text = "config iface 'lan'\n\toption proto static\n\tlist 
                              "config rule\n\toption name r1\n"
                              "config rule\n\toption name r2\n";
 
-struct Case {
+struct path_case {
     const char* path;
     bool extended;
     int rc;
@@ -27,7 +27,7 @@ struct Case {
     const char* value;   // ptr.value (nullptr: none)
 };
 
-const Case cases[] = {
+const path_case cases[] = {
     {"net", false, UCI_OK, DONE | COMPLETE, nullptr, "net", nullptr},
     {"net.lan", false, UCI_OK, DONE | COMPLETE, "lan", "lan", nullptr},
     {"net.lan.proto", false, UCI_OK, DONE | COMPLETE, "lan", "proto", nullptr},
@@ -64,10 +64,10 @@ const Case cases[] = {
 };
 
 TEST(uci_Lookup, TableOfPaths) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("net"), net_text);
-    Context ctx = dir.context();
-    for (const Case& c : cases) {
+    context_ptr ctx = dir.context();
+    for (const path_case& c : cases) {
         SCOPED_TRACE(c.path);
         uci_ptr ptr{};
         std::string buf;
@@ -91,9 +91,9 @@ TEST(uci_Lookup, TableOfPaths) {
 }
 
 TEST(uci_Lookup, SplitsInPlaceAndSetsTarget) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("net"), net_text);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     char text[] = "net.lan.proto=dhcp";
     uci_ptr ptr{};
     ASSERT_EQ(uci_lookup_ptr(ctx.get(), &ptr, text, false), UCI_OK);
@@ -108,9 +108,9 @@ TEST(uci_Lookup, SplitsInPlaceAndSetsTarget) {
 }
 
 TEST(uci_Lookup, LoadsThePackageOnceAndKeepsIt) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("net"), net_text);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_ptr ptr{};
     std::string buf;
     ASSERT_EQ(lookup(ctx.get(), ptr, buf, "net.lan"), UCI_OK);
@@ -126,9 +126,9 @@ TEST(uci_Lookup, LoadsThePackageOnceAndKeepsIt) {
 }
 
 TEST(uci_Lookup, ElementHelpersCompareExactNames) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("net"), net_text);
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "net", &p), UCI_OK);
     EXPECT_EQ(uci_lookup_package(ctx.get(), "net"), p);

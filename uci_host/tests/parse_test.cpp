@@ -5,13 +5,13 @@ using namespace ucitest;
 
 namespace {
 
-struct Good {
+struct good_text {
     const char* what;
     const char* text;
     const char* tree; // dump() of the loaded package
 };
 
-const Good good_cases[] = {
+const good_text good_cases[] = {
     {"empty file", "", ""},
     {"only comments and blanks", "# x\n\n   \t\n# config a b\n", ""},
     {"named and anonymous sections", "config iface 'lan'\nconfig iface\n",
@@ -46,11 +46,11 @@ const Good good_cases[] = {
 };
 
 TEST(uci_Parse, GoodTextsLoadAs) {
-    for (const Good& c : good_cases) {
+    for (const good_text& c : good_cases) {
         SCOPED_TRACE(c.what);
-        Scratch dir;
+        scratch_tree dir;
         put(dir.conf_file("ptest"), c.text);
-        Context ctx = dir.context();
+        context_ptr ctx = dir.context();
         uci_package* p = nullptr;
         EXPECT_EQ(uci_load(ctx.get(), "ptest", &p), UCI_OK);
         if (!p) continue;
@@ -59,13 +59,13 @@ TEST(uci_Parse, GoodTextsLoadAs) {
     }
 }
 
-struct Bad {
+struct bad_text {
     const char* what;
     const char* text;
     const char* message; // uci_get_errorstr with prefix "uci"
 };
 
-const Bad bad_cases[] = {
+const bad_text bad_cases[] = {
     {"unknown command", "config t s\nfoo bar\n",
      "uci: Parse error (invalid command) at line 2, byte 1"},
     {"bare config word", "config\n", "uci: Parse error (invalid command) at line 1, byte 1"},
@@ -93,11 +93,11 @@ const Bad bad_cases[] = {
 };
 
 TEST(uci_Parse, BadTextsFailWithReason) {
-    for (const Bad& c : bad_cases) {
+    for (const bad_text& c : bad_cases) {
         SCOPED_TRACE(c.what);
-        Scratch dir;
+        scratch_tree dir;
         put(dir.conf_file("ptest"), c.text);
-        Context ctx = dir.context();
+        context_ptr ctx = dir.context();
         uci_package* p = reinterpret_cast<uci_package*>(0x1);
         EXPECT_EQ(uci_load(ctx.get(), "ptest", &p), UCI_ERR_PARSE) << c.what;
         EXPECT_EQ(p, reinterpret_cast<uci_package*>(0x1)) << "left untouched on failure";
@@ -112,9 +112,9 @@ TEST(uci_Parse, BadTextsFailWithReason) {
 }
 
 TEST(uci_Parse, NonStrictSkipsBadLines) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("ptest"), "config t s\nbogus\noption a 1 extra\noption b 2\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     ctx->flags = static_cast<uci_flags>(ctx->flags & ~UCI_FLAG_STRICT);
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "ptest", &p), UCI_OK);
@@ -124,9 +124,9 @@ TEST(uci_Parse, NonStrictSkipsBadLines) {
 // A later error of another kind, or a parse error without a file position,
 // never carries the reason of an earlier file error.
 TEST(uci_Parse, ErrorTextDoesNotRepeatAnOldReason) {
-    Scratch dir;
+    scratch_tree dir;
     put(dir.conf_file("broken"), "config\n");
-    Context ctx = dir.context();
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "broken", &p), UCI_ERR_PARSE);
     uci_ptr ptr{};
@@ -143,8 +143,8 @@ TEST(uci_Parse, ErrorTextDoesNotRepeatAnOldReason) {
 }
 
 TEST(uci_Parse, PerrorWritesOneLineToStderr) {
-    Scratch dir;
-    Context ctx = dir.context();
+    scratch_tree dir;
+    context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "none", &p), UCI_ERR_NOTFOUND);
     ::testing::internal::CaptureStderr();

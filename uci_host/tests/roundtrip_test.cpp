@@ -36,7 +36,7 @@ int run_op(uci_context* ctx, uci_package*& p, const std::string& op) {
     return -1;
 }
 
-struct Cycle {
+struct round_trip_cycle {
     const char* what;
     const char* text;
     std::vector<std::string> ops;
@@ -44,7 +44,7 @@ struct Cycle {
     const char* file;  // the committed file
 };
 
-const Cycle cycles[] = {
+const round_trip_cycle cycles[] = {
     {"quotes and escapes",
      "config t 's'\n\toption a \"x \\\"y\\\"\"\n\toption b 'it'\\''s'\n",
      {"set rt.s.c=new \"quoted\" value", "set rt.s.a=it's", "set rt.s.d=back\\slash"},
@@ -101,15 +101,15 @@ const Cycle cycles[] = {
 };
 
 TEST(uci_RoundTrip, TableOfCycles) {
-    for (const Cycle& c : cycles) {
+    for (const round_trip_cycle& c : cycles) {
         SCOPED_TRACE(c.what);
-        Scratch dir;
+        scratch_tree dir;
         put(dir.conf_file("rt"), c.text);
         std::string original = slurp(dir.conf_file("rt"));
 
         // Change and save.
         {
-            Context ctx = dir.context();
+            context_ptr ctx = dir.context();
             uci_package* p = nullptr;
             ASSERT_EQ(uci_load(ctx.get(), "rt", &p), UCI_OK);
             for (const std::string& op : c.ops)
@@ -122,7 +122,7 @@ TEST(uci_RoundTrip, TableOfCycles) {
 
         // Reload: the saved changes are applied; then commit.
         {
-            Context ctx = dir.context();
+            context_ptr ctx = dir.context();
             uci_package* p = nullptr;
             ASSERT_EQ(uci_load(ctx.get(), "rt", &p), UCI_OK);
             EXPECT_EQ(shape(p), c.after) << "after reload with changes";
@@ -136,7 +136,7 @@ TEST(uci_RoundTrip, TableOfCycles) {
 
         // The written file reads back the same, with nothing pending.
         {
-            Context ctx = dir.context();
+            context_ptr ctx = dir.context();
             uci_package* p = nullptr;
             ASSERT_EQ(uci_load(ctx.get(), "rt", &p), UCI_OK);
             EXPECT_EQ(shape(p), c.after) << "after reparse";
@@ -155,9 +155,9 @@ TEST(uci_RoundTrip, WriterOutputReadsBackTheSame) {
     };
     for (const char* text : texts) {
         SCOPED_TRACE(text);
-        Scratch dir;
+        scratch_tree dir;
         put(dir.conf_file("w"), text);
-        Context ctx = dir.context();
+        context_ptr ctx = dir.context();
         uci_package* p = nullptr;
         ASSERT_EQ(uci_load(ctx.get(), "w", &p), UCI_OK);
         std::string before = dump(p);

@@ -3,6 +3,7 @@
 //
 //   uci [-c confdir] [-p savedir] [-P savedir] [-q] [-X] [-N] [-n] [-S] [-m]
 //       [-f file] [-d delim] <command> [arguments]
+#include "handles.h"
 #include "uci.h"
 
 #include <cstdio>
@@ -17,7 +18,7 @@ namespace ucicli {
 
 namespace {
 
-struct Options {
+struct cli_options {
     bool quiet = false;
     bool extended_show = true; // anonymous sections shown as @type[n]
     bool merge = false;
@@ -27,14 +28,8 @@ struct Options {
 
 constexpr int exit_usage = 255;
 
-struct ContextFree {
-    void operator()(uci_context* ctx) const { uci_free_context(ctx); }
-};
-using Context = std::unique_ptr<uci_context, ContextFree>;
-
-struct FileClose {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
+using ucihost::context_ptr;
+using ucihost::file_ptr;
 
 void usage() {
     std::fputs("Usage: uci [<options>] <command> [<arguments>]\n\n"
@@ -53,7 +48,7 @@ void usage() {
                "\trename     <config>.<section>[.<option>]=<name>\n"
                "\trevert     <config>[.<section>[.<option>]]\n"
                "\treorder    <config>.<section>=<position>\n\n"
-               "Options:\n"
+               "cli_options:\n"
                "\t-c <path>  set the search path for config files (default: /etc/config)\n"
                "\t-d <str>   set the delimiter for list values in uci show\n"
                "\t-f <file>  use <file> as input instead of stdin\n"
@@ -69,15 +64,15 @@ void usage() {
                stderr);
 }
 
-class Cli {
+class cli_runner {
   public:
-    Cli(uci_context* ctx, const Options& opt) : ctx_(ctx), opt_(opt) {}
+    cli_runner(uci_context* ctx, const cli_options& opt) : ctx_(ctx), opt_(opt) {}
 
     int run(int argc, char** argv);
 
   private:
     uci_context* ctx_;
-    const Options& opt_;
+    const cli_options& opt_;
 
     int error() {
         if (!opt_.quiet) uci_perror(ctx_, "uci");
@@ -190,7 +185,7 @@ class Cli {
     int cmd_reorder(char* arg);
 };
 
-int Cli::cmd_show(int argc, char** argv) {
+int cli_runner::cmd_show(int argc, char** argv) {
     if (argc == 0) {
         for (const std::string& name : configs()) {
             uci_package* p = package(name.c_str());
@@ -212,7 +207,7 @@ int Cli::cmd_show(int argc, char** argv) {
     return 0;
 }
 
-int Cli::cmd_get(char* arg) {
+int cli_runner::cmd_get(char* arg) {
     uci_ptr ptr{};
     std::string buf;
     if (!lookup(ptr, buf, arg)) return 1;
@@ -238,7 +233,7 @@ int Cli::cmd_get(char* arg) {
 }
 
 // set, add_list, del_list, delete, rename: one path argument, then save.
-int Cli::cmd_change(const char* cmd, char* arg) {
+int cli_runner::cmd_change(const char* cmd, char* arg) {
     uci_ptr ptr{};
     std::string buf;
     if (!lookup(ptr, buf, arg)) return 1;
@@ -263,7 +258,7 @@ int Cli::cmd_change(const char* cmd, char* arg) {
     return save(ptr.p);
 }
 
-int Cli::cmd_add(const char* pkg, const char* type) {
+int cli_runner::cmd_add(const char* pkg, const char* type) {
     uci_package* p = package(pkg);
     if (!p) return 1;
     uci_section* s = nullptr;
@@ -273,7 +268,7 @@ int Cli::cmd_add(const char* pkg, const char* type) {
     return 0;
 }
 
-int Cli::cmd_changes(int argc, char** argv) {
+int cli_runner::cmd_changes(int argc, char** argv) {
     std::vector<std::string> names;
     if (argc > 0)
         names.emplace_back(argv[0]);
@@ -301,7 +296,7 @@ int Cli::cmd_changes(int argc, char** argv) {
     return 0;
 }
 
-int Cli::cmd_commit(int argc, char** argv) {
+int cli_runner::cmd_commit(int argc, char** argv) {
     std::vector<std::string> names;
     if (argc > 0)
         names.emplace_back(argv[0]);
@@ -316,7 +311,7 @@ int Cli::cmd_commit(int argc, char** argv) {
     return rc;
 }
 
-int Cli::cmd_export(int argc, char** argv) {
+int cli_runner::cmd_export(int argc, char** argv) {
     std::vector<std::string> names;
     if (argc > 0)
         names.emplace_back(argv[0]);
@@ -331,10 +326,10 @@ int Cli::cmd_export(int argc, char** argv) {
 }
 
 // Without -m the imported packages replace the files at once.
-int Cli::cmd_import(int argc, char** argv) {
+int cli_runner::cmd_import(int argc, char** argv) {
     const char* name = argc > 0 ? argv[0] : nullptr;
     if (opt_.merge && !name) return exit_usage;
-    std::unique_ptr<FILE, FileClose> owned;
+    file_ptr owned;
     FILE* in = stdin;
     if (opt_.input) {
         owned.reset(std::fopen(opt_.input, "r"));
@@ -357,14 +352,14 @@ int Cli::cmd_import(int argc, char** argv) {
     return 0;
 }
 
-int Cli::cmd_revert(char* arg) {
+int cli_runner::cmd_revert(char* arg) {
     uci_ptr ptr{};
     std::string buf;
     if (!lookup(ptr, buf, arg)) return 1;
     return uci_revert(ctx_, &ptr) == UCI_OK ? 0 : error();
 }
 
-int Cli::cmd_reorder(char* arg) {
+int cli_runner::cmd_reorder(char* arg) {
     uci_ptr ptr{};
     std::string buf;
     if (!lookup(ptr, buf, arg)) return 1;
@@ -376,7 +371,7 @@ int Cli::cmd_reorder(char* arg) {
     return save(ptr.p);
 }
 
-int Cli::run(int argc, char** argv) {
+int cli_runner::run(int argc, char** argv) {
     if (argc < 1) return exit_usage;
     const char* cmd = argv[0];
     argc--;
@@ -403,12 +398,12 @@ int Cli::run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    Context ctx(uci_alloc_context());
+    context_ptr ctx(uci_alloc_context());
     if (!ctx) {
         std::fputs("Out of memory\n", stderr);
         return 1;
     }
-    Options opt;
+    cli_options opt;
     int c;
     while ((c = getopt(argc, argv, "c:d:f:mnNp:P:qsSX")) != -1) {
         switch (c) {
@@ -454,7 +449,7 @@ int main(int argc, char** argv) {
             return exit_usage;
         }
     }
-    Cli cli(ctx.get(), opt);
+    cli_runner cli(ctx.get(), opt);
     int rc = cli.run(argc - optind, argv + optind);
     if (rc == exit_usage) usage();
     return rc;

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Removal: what is taken away, what is remembered, what is left alone; and
 # the edge cases of the firewall zone and the AT command list when plugging.
-. "$ROUTER_SRC/tests/lib.sh"
+. "$ROUTER_SRC/lib.sh"
 
 # A router where a modem was configured before.
 configured_router() {
@@ -103,7 +103,7 @@ assert_not_contains "$(trace_of "$scr")" "firewall" "no wan zone: nothing"
 
 case_begin "plugging: AT command list kept when edited, written when missing or the model changed"
 expected="$BB_TMP/expected.ati"
-{ cat "$ROUTER_SRC/data/ati/L850-GL.ati"; echo; } > "$expected"   # the list and one line feed
+{ cat "$DATA/ati/L850-GL.ati"; echo; } > "$expected"   # the list and one line feed
 for c in "keep-empty:L850-GL:" "write-missing:L850-GL:-" "rewrite-new-model:E3372h:Mine;AT"; do
     IFS=: read -r what saved content <<<"$c"
     fx=$(new_router)

@@ -7,7 +7,7 @@ import subprocess
 import sys
 import tempfile
 
-GEN = os.path.join(os.environ["ROUTER_SRC"], "data", "gen_apns.py")
+GEN = os.path.join(os.environ["ROUTER_SRC"], "..", "data", "gen_apns.py")
 
 XML = """<?xml version="1.0"?>
 <serviceproviders format="2.0">

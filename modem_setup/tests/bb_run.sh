@@ -1,7 +1,7 @@
 #!/bin/bash
 # Command line, id check, duplicate-run guard, marker files, log sink, the
 # detached configuration of "add", the switch, and the hotplug hook.
-. "$ROUTER_SRC/tests/lib.sh"
+. "$ROUTER_SRC/lib.sh"
 
 case_begin "command line: banner, -santa, id check, unknown ids and words"
 fx=$(new_router)
@@ -159,7 +159,7 @@ scr=$(fresh_scratch)
 run_in "$fx" "$scr" sh -c '
     for a in add:12d1/1506/102 remove:12d1/1506/102 bind:12d1/1506/102 add: change:1/2/3; do
         ACTION=${a%%:*} PRODUCT=${a#*:} sh "$1"
-    done' _ "$ROUTER_SRC/data/hotplug/30-korvel"
+    done' _ "$DATA/hotplug/30-korvel"
 assert_eq "korvel add 12d1/1506/102
 korvel remove 12d1/1506/102" "$(trace_of "$scr")" "calls"
 

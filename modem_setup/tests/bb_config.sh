@@ -2,7 +2,7 @@
 # The configuration written for each mode: UCI keys and their order, the
 # firewall zone, the APN choice, the modeminfo branches, the AT command list,
 # SMS settings, service calls and log lines, through "add" and the one-word form.
-. "$ROUTER_SRC/tests/lib.sh"
+. "$ROUTER_SRC/lib.sh"
 
 SMS_START="pidof smsd
 pidof smstools3
@@ -39,7 +39,7 @@ smstools3.@sms[0].decode_utf='1'
 smstools3.@sms[0].loglevel='1'
 smstools3.@sms[0].net_check='0'" "$(show smstools3)" "smstools3"
 assert_eq "korvel.main.modem='E3372h'" "$(show korvel.main.modem)" "remembered model"
-assert_file_eq <(cat "$ROUTER_SRC/data/ati/E3372h.ati"; echo) "$scr/upper/etc/atcommands.user"
+assert_file_eq <(cat "$DATA/ati/E3372h.ati"; echo) "$scr/upper/etc/atcommands.user"
 assert_eq "pidof korvel
 reload_config
 reload_config

@@ -1,4 +1,5 @@
-// Move-only owners of the C handles korvel uses: FILE*, popen pipes, DIR*, fds.
+// Move-only owners of the C handles korvel uses: FILE*, popen pipes, DIR*,
+// fds and the UCI context.
 #pragma once
 
 #include <cstdio>
@@ -6,6 +7,8 @@
 #include <type_traits>
 #include <unistd.h>
 #include <utility>
+
+struct uci_context;
 
 namespace korvel {
 
@@ -56,10 +59,15 @@ struct closedir_fn {
 struct close_fn {
     int operator()(int fd) const { return close(fd); }
 };
+/// Frees a UCI context (defined where libuci is linked: config_store.cpp).
+struct uci_free_fn {
+    int operator()(uci_context* ctx) const;
+};
 
 using file_handle = handle<FILE*, fclose_fn>;
 using pipe_handle = handle<FILE*, pclose_fn>; // reset() returns the wait status
 using dir_handle = handle<DIR*, closedir_fn>;
 using unique_fd = handle<int, close_fn>;
+using uci_context_handle = handle<uci_context*, uci_free_fn>;
 
 } // namespace korvel

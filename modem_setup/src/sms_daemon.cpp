@@ -1,4 +1,4 @@
-#include "services.h"
+#include "sms_daemon.h"
 
 #include "process.h"
 
