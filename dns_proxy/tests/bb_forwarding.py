@@ -11,7 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 sys.path.insert(0, HERE)
 from fake_upstream import fake_upstream  # noqa: E402
-from velmora_harness import (RESOLV, VELMORA, add_loopback_addresses, case, check,  # noqa: E402
+from velmora_harness import (DAEMON_THREADS, RESOLV, VELMORA, add_loopback_addresses, case, check,  # noqa: E402
                              check_eq, check_no_datagram, dig, enter_sandbox, raw_query,
                              run_cases, start_dnsmasq, udp_client, velmora_process)
 
@@ -321,7 +321,7 @@ def in_flight_requests_are_bounded():
               f"peak RSS {rss} KiB", flush=True)
         check(peak_fds <= bound + idle_pool + fixed, f"requests stay within the bound: {peak_fds} fds")
         check(peak_fds >= bound * 3 // 4, f"the flood did fill the bound: {peak_fds} fds")
-        check_eq(1, peak_threads, "one thread")
+        check_eq(DAEMON_THREADS, peak_threads, "one thread")
         check(v.proc.poll() is None, "still running")
         S1.reading.set()
         S2.reading.set()
@@ -354,7 +354,7 @@ def many_queries_through_dnsmasq():
             threads = next(int(l.split()[1]) for l in f if l.startswith("Threads:"))
         fds = len(os.listdir(f"/proc/{v.proc.pid}/fd"))
         print(f"after the run: {threads} threads, {fds} descriptors", flush=True)
-        check_eq(1, threads, "threads after the run")
+        check_eq(DAEMON_THREADS, threads, "threads after the run")
         check(fds <= 50 + 16, f"descriptors after the run: {fds}")
     finally:
         v.stop()

@@ -16,6 +16,18 @@ VELMORA = os.environ.get("BIN_VELMORA", "")
 RESOLV = "/tmp/resolv.conf.d/resolv.conf.auto"
 
 
+def elf_machine(path):
+    with open(path, "rb") as f:
+        head = f.read(20)
+    return head[18:20] if head[:4] == b"\x7fELF" else b""
+
+
+# Threads of the daemon under test: its own one, plus the helper thread of qemu's user-mode
+# emulator when the binary is built for another architecture (the cross build's tests).
+EMULATED = bool(VELMORA) and elf_machine(VELMORA) != elf_machine(sys.executable)
+DAEMON_THREADS = 2 if EMULATED else 1
+
+
 
 def enter_sandbox(script):
     """Outside the sandbox: runs script again inside router-sandbox --net on a fixture with an
