@@ -74,90 +74,78 @@ common_info() { # PACKAGE
     assert_contains "$info" "cmake-options: -DROUTER_TESTS=OFF" "$1 cmake options"
 }
 
-if [ -n "${BIN_VELMORA:-}" ]; then
-    case_begin "velmora package"
-    common_info velmora
-    d=$(install_pkg velmora)
-    assert_eq "etc d 755
-etc/config d 755
-etc/config/velmora f 600
-etc/init.d d 755
-etc/init.d/velmora f 755
-usr d 755
-usr/bin d 755
-usr/bin/velmora f 755" "$(listing "$d")" "installed tree"
-    assert_true "velmora: installed binary is not the built one" cmp -s "$BIN_VELMORA" "$d/usr/bin/velmora"
-    assert_true "velmora: init script" cmp -s "$repo/dns_proxy/data/velmora.init" "$d/etc/init.d/velmora"
-    check_links velmora "$BIN_VELMORA"
-    check_conffiles velmora "$d"
-else
-    echo "skipped: velmora package (no velmora target in this build)"
-fi
+# expected_tree PACKAGE: the installed tree, as listing prints it.
+expected_tree() {
+    case "$1" in
+    velmora) printf '%s\n' "etc d 755" "etc/config d 755" "etc/config/velmora f 600" \
+        "etc/init.d d 755" "etc/init.d/velmora f 755" "usr d 755" "usr/bin d 755" \
+        "usr/bin/velmora f 755" ;;
+    tarvona-diag) printf '%s\n' "etc d 755" "etc/uci-defaults d 755" \
+        "etc/uci-defaults/90-tarvona-diag f 755" "usr d 755" "usr/bin d 755" \
+        "usr/bin/tarvona_diag f 755" "www d 755" "www/cgi-bin d 755" \
+        "www/cgi-bin/tarvona_diag l -> /usr/bin/tarvona_diag" "www/tarvona-diag d 755" \
+        "www/tarvona-diag/index.html f 644" "www/tarvona-diag/report.css f 644" \
+        "www/tarvona-diag/report.js f 644" ;;
+    zapret2-ctl) printf '%s\n' "usr d 755" "usr/bin d 755" "usr/bin/zapret2-ctl f 755" ;;
+    korvel)
+        printf '%s\n' "etc d 755" "etc/config d 755" "etc/config/korvel f 600" "etc/hotplug.d d 755" \
+            "etc/hotplug.d/usb d 755" "etc/hotplug.d/usb/30-korvel f 644" "usr d 755" \
+            "usr/bin d 755" "usr/bin/korvel f 755" "usr/share d 755" "usr/share/korvel d 755" \
+            "usr/share/korvel/apns.conf f 644" "usr/share/korvel/ati d 755" \
+            "usr/share/korvel/modems.conf f 644"
+        local f
+        for f in "$repo"/modem_setup/data/ati/*.ati; do echo "usr/share/korvel/ati/${f##*/} f 644"; done
+        ;;
+    esac
+}
 
-if [ -n "${BIN_TARVONA_DIAG:-}" ]; then
-    case_begin "tarvona-diag package"
-    common_info tarvona-diag
-    d=$(install_pkg tarvona-diag)
-    assert_eq "etc d 755
-etc/uci-defaults d 755
-etc/uci-defaults/90-tarvona-diag f 755
-usr d 755
-usr/bin d 755
-usr/bin/tarvona_diag f 755
-www d 755
-www/cgi-bin d 755
-www/cgi-bin/tarvona_diag l -> /usr/bin/tarvona_diag
-www/tarvona-diag d 755
-www/tarvona-diag/index.html f 644
-www/tarvona-diag/report.css f 644
-www/tarvona-diag/report.js f 644" "$(listing "$d")" "installed tree"
-    assert_true "tarvona_diag: installed binary is not the built one" cmp -s "$BIN_TARVONA_DIAG" "$d/usr/bin/tarvona_diag"
-    for f in index.html report.css report.js; do
-        assert_true "report page: $f is not the source's" cmp -s "$repo/diag/data/www/$f" "$d/www/tarvona-diag/$f"
+# One row per package: its name, the BIN_ variable of its program, where the
+# program is installed, and the installed files that must be their source's
+# bytes (installed path=source, relative to the checkout; @build/ for a file
+# the build makes).
+packages=(
+    "velmora BIN_VELMORA usr/bin/velmora
+        etc/init.d/velmora=dns_proxy/data/velmora.init
+        etc/config/velmora=dns_proxy/data/velmora.config"
+    "tarvona-diag BIN_TARVONA_DIAG usr/bin/tarvona_diag
+        www/tarvona-diag/index.html=diag/data/www/index.html
+        www/tarvona-diag/report.css=diag/data/www/report.css
+        www/tarvona-diag/report.js=diag/data/www/report.js
+        etc/uci-defaults/90-tarvona-diag=diag/data/tarvona-diag.defaults"
+    "zapret2-ctl BIN_ZAPRET2_CTL usr/bin/zapret2-ctl"
+    "korvel BIN_KORVEL usr/bin/korvel
+        usr/share/korvel/apns.conf=@build/modem_setup/apns.conf
+        usr/share/korvel/modems.conf=modem_setup/data/modems.conf
+        etc/hotplug.d/usb/30-korvel=modem_setup/data/hotplug/30-korvel
+        etc/config/korvel=modem_setup/data/korvel.config"
+)
+
+for row in "${packages[@]}"; do
+    read -r -a f <<<"$(tr '\n' ' ' <<<"$row")"
+    pkg=${f[0]} var=${f[1]} bin_path=${f[2]}
+    same=("${f[@]:3}")
+    bin=${!var:-}
+    if [ -z "$bin" ]; then
+        echo "skipped: $pkg package (no program target in this build)"
+        continue
+    fi
+    case_begin "$pkg package"
+    common_info "$pkg"
+    d=$(install_pkg "$pkg")
+    assert_eq "$(expected_tree "$pkg" | sort)" "$(listing "$d" | sort)" "installed tree"
+    assert_true "$pkg: installed binary is not the built one" cmp -s "$bin" "$d/$bin_path"
+    for pair in "${same[@]}"; do
+        src=${pair#*=}
+        case "$src" in @build/*) src="$ROUTER_BUILD/${src#@build/}" ;; *) src="$repo/$src" ;; esac
+        assert_true "$pkg: ${pair%%=*} is not ${pair#*=}" cmp -s "$src" "$d/${pair%%=*}"
     done
-    assert_true "uci-defaults script" cmp -s "$repo/diag/data/tarvona-diag.defaults" "$d/etc/uci-defaults/90-tarvona-diag"
-    check_links tarvona-diag "$BIN_TARVONA_DIAG"
-else
-    echo "skipped: tarvona-diag package (no tarvona_diag target in this build)"
-fi
+    check_links "$pkg" "$bin"
+    check_conffiles "$pkg" "$d"
+done
 
 if [ -n "${BIN_ZAPRET2_CTL:-}" ]; then
-    case_begin "zapret2-ctl package"
-    common_info zapret2-ctl
-    d=$(install_pkg zapret2-ctl)
-    assert_eq "usr d 755
-usr/bin d 755
-usr/bin/zapret2-ctl f 755" "$(listing "$d")" "installed tree"
-    assert_true "zapret2-ctl: installed binary is not the built one" cmp -s "$BIN_ZAPRET2_CTL" "$d/usr/bin/zapret2-ctl"
-    check_links zapret2-ctl "$BIN_ZAPRET2_CTL"
+    case_begin "zapret2-ctl version"
     assert_contains "$(pkg_make zapret2-ctl info)" "version: 1.0.4-r19" "version"
-else
-    echo "skipped: zapret2-ctl package (no zapret2-ctl target in this build)"
-fi
-
-if [ -n "${BIN_KORVEL:-}" ]; then
-    case_begin "korvel package"
-    common_info korvel
-    d=$(install_pkg korvel)
-    l=$(listing "$d")
-    assert_contains "$l" "usr/bin/korvel f 755"
-    assert_contains "$l" "etc/config/korvel f 600"
-    assert_contains "$l" "usr/share/korvel/modems.conf f 644"
-    assert_contains "$l" "usr/share/korvel/apns.conf f 644"
-    assert_true "korvel: the generated APN file" cmp -s "$ROUTER_BUILD/modem_setup/apns.conf" "$d/usr/share/korvel/apns.conf"
-    assert_contains "$l" "etc/hotplug.d/usb/30-korvel f 644" "hotplug hook, installed as data"
-    assert_true "korvel: hotplug hook" cmp -s "$repo/modem_setup/data/hotplug/30-korvel" "$d/etc/hotplug.d/usb/30-korvel"
-    assert_true "korvel: default UCI file" cmp -s "$repo/modem_setup/data/korvel.config" "$d/etc/config/korvel"
-    atis_src=$(find "$repo/modem_setup/data/ati" -name '*.ati' | wc -l)
-    atis=$(grep -c '^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
-    assert_eq "$atis_src" "$atis" "AT command lists installed"
-    odd=$(grep -vE '^(etc|etc/config|etc/hotplug.d|etc/hotplug.d/usb|usr|usr/bin|usr/share|usr/share/korvel|usr/share/korvel/ati) d 755$|^etc/config/korvel f 600$|^usr/bin/korvel f 755$|^etc/hotplug.d/usb/30-korvel f 644$|^usr/share/korvel/(modems|apns)\.conf f 644$|^usr/share/korvel/ati/[^/]*\.ati f 644$' <<<"$l")
-    assert_eq "" "$odd" "unexpected entries"
-    assert_true "korvel: installed binary is not the built one" cmp -s "$BIN_KORVEL" "$d/usr/bin/korvel"
-    check_links korvel "$BIN_KORVEL"
-    check_conffiles korvel "$d"
-else
-    echo "skipped: korvel package (no korvel target in this build)"
 fi
 
 case_begin "the prepared source tree configures on its own"
