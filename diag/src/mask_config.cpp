@@ -4,27 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text_ops.h"
+
 namespace diag {
-
-namespace {
-
-// Replaces len bytes at pos of text (terminated, capacity cap) by rep.
-// Whatever no longer fits is cut off the end. Returns the new length.
-size_t splice(char* text, size_t cap, size_t pos, size_t len, const char* rep) {
-    size_t total = strlen(text);
-    size_t rep_len = strlen(rep);
-    size_t tail = total - pos - len;
-    size_t limit = cap - 1;
-    if (pos + rep_len > limit) rep_len = limit - pos;
-    size_t keep_tail = tail;
-    if (pos + rep_len + keep_tail > limit) keep_tail = limit - pos - rep_len;
-    memmove(text + pos + rep_len, text + pos + len, keep_tail);
-    memcpy(text + pos, rep, rep_len);
-    text[pos + rep_len + keep_tail] = '\0';
-    return pos + rep_len + keep_tail;
-}
-
-}  // namespace
 
 void mask_servers_in_text(char* text, size_t cap) {
     static const char key[] = "\"server\":";
@@ -43,7 +25,7 @@ void mask_servers_in_text(char* text, size_t cap) {
         }
         size_t open_pos = static_cast<size_t>(p - text) + 1;
         size_t value_len = static_cast<size_t>(close - p) - 1;
-        size_t new_len = splice(text, cap, open_pos, value_len, "***");
+        size_t new_len = splice(text, cap, strlen(text), open_pos, value_len, "***", 3);
         // Go on after the closing quote (which a cut may have dropped).
         from = open_pos + 3 + 1;
         if (from > new_len) return;
@@ -91,7 +73,7 @@ int mask_address_in_text(char* text, size_t cap, const char* addr) {
             continue;
         }
         if (total - ip_len + rep_len > cap - 1) break;
-        total = splice(text, cap, pos, ip_len, rep);
+        total = splice(text, cap, strlen(text), pos, ip_len, rep, strlen(rep));
         from = pos + rep_len;
         ++replaced;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mask.h"
+#include "text_ops.h"
 
 namespace diag {
 
@@ -229,18 +230,6 @@ bool plain_word(const char* v, size_t len) {
 // Appears on its own: not inside a longer word (values) or number (IPv4).
 bool word_char(char c) {
     return is_alnum(c) || c == '_' || c == '-';
-}
-
-size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, const char* rep,
-              size_t rep_len) {
-    size_t limit = cap - 1;
-    size_t tail = total - pos - len;
-    if (pos + rep_len > limit) rep_len = limit - pos;
-    if (pos + rep_len + tail > limit) tail = limit - pos - rep_len;
-    memmove(text + pos + rep_len, text + pos + len, tail);
-    memcpy(text + pos, rep, rep_len);
-    text[pos + rep_len + tail] = '\0';
-    return pos + rep_len + tail;
 }
 
 } // namespace

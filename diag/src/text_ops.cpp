@@ -55,4 +55,16 @@ double leading_double(const char* s) {
     return strtod(s, nullptr);
 }
 
+size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, const char* rep,
+              size_t rep_len) {
+    size_t limit = cap - 1;
+    size_t tail = total - pos - len;
+    if (pos + rep_len > limit) rep_len = limit - pos;
+    if (pos + rep_len + tail > limit) tail = limit - pos - rep_len;
+    memmove(text + pos + rep_len, text + pos + len, tail);
+    memcpy(text + pos, rep, rep_len);
+    text[pos + rep_len + tail] = '\0';
+    return pos + rep_len + tail;
+}
+
 } // namespace diag

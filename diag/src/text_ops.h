@@ -34,4 +34,9 @@ int64_t leading_int64(const char* s);
 // Decimal reading of s as strtod does; 0 when none.
 double leading_double(const char* s);
 
+// Replaces len bytes at pos of text (total bytes long, terminated, capacity cap) by the
+// rep_len bytes of rep; whatever no longer fits is cut off the end. Returns the new length.
+size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, const char* rep,
+              size_t rep_len);
+
 } // namespace diag
