@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Helpers for the scripts that black-box tests run inside the router sandbox
-# (sourced there). Environment: Z2_CTL (the program), Z2_SINK (syslog_sink.py).
+# (sourced there). Environment: Z2_CTL (the program), Z2_STEPS (its test build
+# that stops a patch run at a step), Z2_SINK (syslog_sink.py).
 # Results of each run land in /tmp/.z2/<tag>.{out,err,rc,syslog}.
 Z2_OUT=/tmp/.z2
 mkdir -p "$Z2_OUT"
