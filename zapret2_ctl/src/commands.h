@@ -13,7 +13,8 @@ int cmd_status(const zapret2_config& cfg);
 int cmd_genconfig();
 // Re-imports the shipped defaults through the shell and `uci`; 0 or 1.
 int cmd_reset();
-// Prints the configuration and daemon state as JSON; always 0.
+// Prints the configuration and daemon state as JSON; 0, or 1 (after an
+// ERROR) when standard output does not take the whole document.
 int cmd_dump(const zapret2_config& cfg);
 // Installs / restores the embedded service scripts; 0 or 1.
 int cmd_patch_apply();

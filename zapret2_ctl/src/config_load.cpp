@@ -4,8 +4,12 @@
 #include "log.h"
 #include "value_rules.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <sys/stat.h>
 #include <uci.h>
 
 namespace zapret2 {
@@ -13,6 +17,7 @@ namespace zapret2 {
 namespace {
 
 constexpr const char* package_name = "zapret2";
+constexpr std::size_t config_path_capacity = 4096;
 
 uci_option* find_option(uci_section* s, const char* name) {
     if (!s || !s->package || !s->package->ctx) return nullptr;
@@ -145,20 +150,53 @@ void read_strategy(zapret2_config& cfg, uci_section* s) {
     cfg.strategies.push_back(e.release());
 }
 
+// Copies text into why (when given), cut to fit.
+void tell(char* why, std::size_t why_size, const char* text) {
+    if (why && why_size > 0) std::snprintf(why, why_size, "%s", text);
+}
+
+// Reports a package that is there but cannot be loaded: the file, and
+// libuci's reason with the parse position ("at line N, byte B").
+void report_load_error(uci_context* ctx, const char* path, int rc, char* why,
+                       std::size_t why_size) {
+    char* uci_text = nullptr;
+    uci_get_errorstr(ctx, &uci_text, nullptr);
+    heap_text reason(uci_text);
+    const char* verb = rc == UCI_ERR_PARSE ? "Cannot parse" : "Cannot read";
+    const char* because = reason ? reason.get() : "unknown error";
+    log_error("%s %s: %s", verb, path, because);
+    if (why && why_size > 0 && std::snprintf(why, why_size, "%s %s: %s", verb, path, because) < 0)
+        why[0] = '\0';
+}
+
 } // namespace
 
-int config_load_from(zapret2_config& cfg, const char* confdir) {
+int config_load_from(zapret2_config& cfg, const char* confdir, char* why, std::size_t why_size) {
     config_set_defaults(cfg);
 
     uci_session uci;
     if (!uci.ctx()) {
         log_error("Failed to allocate UCI context");
+        tell(why, why_size, "Failed to allocate UCI context");
         return 1;
     }
-    uci_package* pkg = uci.load(confdir, package_name);
-    if (!pkg) {
-        log_warn("No zapret2 UCI config found, using defaults");
-        return 0;
+    int rc = uci.load(confdir, package_name);
+    uci_package* pkg = uci.package();
+    if (rc != UCI_OK || !pkg) {
+        char path[config_path_capacity];
+        const char* dir = uci.ctx()->confdir ? uci.ctx()->confdir : UCI_CONFDIR;
+        std::snprintf(path, sizeof path, "%s/%s", confdir ? confdir : dir, package_name);
+        // Only a file that is not there means "use the defaults": one that
+        // is there but broken must not be taken for the defaults, which
+        // genconfig would then write over the service's configuration.
+        struct stat st;
+        if (rc == UCI_ERR_NOTFOUND && ::stat(path, &st) != 0 &&
+            (errno == ENOENT || errno == ENOTDIR)) {
+            log_warn("No zapret2 UCI config found, using defaults");
+            return 0;
+        }
+        report_load_error(uci.ctx(), path, rc, why, why_size);
+        return 1;
     }
 
     uci_element* e;
@@ -177,6 +215,8 @@ int config_load_from(zapret2_config& cfg, const char* confdir) {
     return 0;
 }
 
-int config_load(zapret2_config& cfg) { return config_load_from(cfg, nullptr); }
+int config_load(zapret2_config& cfg, char* why, std::size_t why_size) {
+    return config_load_from(cfg, nullptr, why, why_size);
+}
 
 } // namespace zapret2

@@ -6,32 +6,53 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zapret2 {
 
 namespace {
 
 constexpr std::size_t pid_path_capacity = 4096;
+// Longest PID file read, in bytes: a PID and a newline need far fewer; a
+// longer file is not a PID file.
+constexpr std::size_t pid_file_max_size = 63;
 
 // The PID a file names: 0 when empty, not a number, not positive or beyond
 // the int range (a wrapped value could name an unrelated live process).
-// -1 when the file cannot be opened.
+// -1 when the file cannot be opened or is not a regular file of at most
+// pid_file_max_size bytes: a FIFO (opened without waiting for a writer), a
+// device or a directory is never read.
 int read_pid_file(const char* path) {
-    unique_file f(std::fopen(path, "re"));
-    if (!f) return -1;
-    char text[64];
-    std::size_t n = std::fread(text, 1, sizeof text - 1, f.get());
+    unique_fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) return -1;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<std::size_t>(st.st_size) > pid_file_max_size)
+        return -1;
+    char text[pid_file_max_size + 1];
+    ssize_t n;
+    do {
+        n = ::read(fd.get(), text, pid_file_max_size);
+    } while (n < 0 && errno == EINTR);
+    if (fd.reset() != 0) log_warn("fclose failed for %s", path);
+    if (n < 0) return -1;
     text[n] = '\0';
-    if (f.close() != 0) log_warn("fclose failed for %s", path);
 
     errno = 0;
     char* end = nullptr;
     long pid = std::strtol(text, &end, 10);
     if (end == text || errno == ERANGE || pid <= 0 || pid > INT_MAX) return 0;
     return static_cast<int>(pid);
+}
+
+// A PID that is never the service's daemon: init, and this program itself.
+bool never_a_daemon(int pid) {
+    return pid == 1 || pid == static_cast<int>(::getpid());
 }
 
 } // namespace
@@ -50,7 +71,7 @@ void daemon_scan_in(const char* dir, pid_visitor visit, void* ctx) {
         int n = std::snprintf(path, sizeof path, "%s/%s", dir, ent->d_name);
         if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) continue;
         int pid = read_pid_file(path);
-        if (pid > 0 && ::kill(pid, 0) == 0) {
+        if (pid > 0 && !never_a_daemon(pid) && ::kill(pid, 0) == 0) {
             if (!visit(pid, ctx)) break;
         }
     }

@@ -74,8 +74,13 @@ int run_command(const char* prog, const char* word) {
     bool is_dump = std::strcmp(word, "dump") == 0;
     log_open(!is_dump, log_lvl_info);
     zapret2_config cfg{};
-    if (config_load(cfg) != 0) {
+    char why[log_message_capacity] = "";
+    if (config_load(cfg, why, sizeof why) != 0) {
         log_error("Failed to load configuration");
+        // The reason reaches the console too: whoever ran the command sees
+        // why nothing was done, not only the system log.
+        if (!is_dump) std::fprintf(stderr, "%s\n", why);
+        config_free(cfg);
         log_close();
         return 1;
     }

@@ -2,7 +2,11 @@
 
 #include "commands.h"
 #include "daemon_probe.h"
+#include "log.h"
 #include "paths.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace zapret2 {
 
@@ -112,10 +116,21 @@ void write_dump(std::FILE* out, const zapret2_config& cfg, int instances, int fi
     std::fputs("}\n", out);
 }
 
+bool write_dump_out(std::FILE* out, const zapret2_config& cfg, int instances, int first_pid) {
+    write_dump(out, cfg, instances, first_pid);
+    // ferror() keeps a failure of any earlier write; fflush() pushes what
+    // is still buffered and reports its own.
+    return std::fflush(out) == 0 && !std::ferror(out);
+}
+
 int cmd_dump(const zapret2_config& cfg) {
     int instances = daemon_count();
     int first_pid = daemon_first_pid();
-    write_dump(stdout, cfg, instances, first_pid);
+    errno = 0;
+    if (!write_dump_out(stdout, cfg, instances, first_pid)) {
+        log_error("Failed to write the configuration dump: %s", std::strerror(errno ? errno : EIO));
+        return 1;
+    }
     return 0;
 }
 

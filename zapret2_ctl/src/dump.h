@@ -15,4 +15,8 @@ void json_write_string(std::FILE* out, const char* text);
 // The whole document for a loaded record and the daemon probe's results.
 void write_dump(std::FILE* out, const zapret2_config& cfg, int instances, int first_pid);
 
+// write_dump, then flushes out: false when any part of the document could
+// not be written (a full disk, /dev/full, a closed stream).
+bool write_dump_out(std::FILE* out, const zapret2_config& cfg, int instances, int first_pid);
+
 } // namespace zapret2

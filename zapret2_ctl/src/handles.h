@@ -104,12 +104,18 @@ class uci_session {
 
     uci_context* ctx() const { return ctx_; }
     // Loads the package, from confdir when given (null: the standard UCI
-    // directory); null when it cannot be loaded.
-    uci_package* load(const char* confdir, const char* package) {
-        if (confdir && uci_set_confdir(ctx_, confdir) != UCI_OK) return nullptr;
-        if (uci_load(ctx_, package, &pkg_) != UCI_OK) pkg_ = nullptr;
-        return pkg_;
+    // directory). Returns libuci's code: UCI_OK when package() holds it;
+    // otherwise uci_get_errorstr() tells why (with the parse position).
+    int load(const char* confdir, const char* package) {
+        if (confdir) {
+            int rc = uci_set_confdir(ctx_, confdir);
+            if (rc != UCI_OK) return rc;
+        }
+        int rc = uci_load(ctx_, package, &pkg_);
+        if (rc != UCI_OK) pkg_ = nullptr;
+        return rc;
     }
+    uci_package* package() const { return pkg_; }
 
   private:
     uci_context* ctx_;

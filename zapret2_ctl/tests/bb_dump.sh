@@ -63,3 +63,25 @@ err=$(z2_err sample)
 assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[WARN\] Invalid integer value for qnum: '12abc', using default 300\$")" "warning on stderr"
 assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[INFO\] Loaded 1 strategies\$")" "info on stderr"
 assert_eq "" "$(z2_syslog sample)" "nothing in the system log"
+
+case_begin "output that cannot be written: /dev/full, a full flash, a closed stdout"
+# 40 strategies make a document of more than 4 KiB: on a flash with one
+# page (4 KiB) left, the first part is written and the rest fails.
+fx3=$(z2_fixture)
+for i in $(seq 1 40); do printf "config strategy 's%d'\n\tlist protocol 'tcp'\n" "$i"; done > "$fx3/etc/config/zapret2"
+z2_session "$fx3" -- '
+    mkdir /tmp/flash
+    mount -t tmpfs -o size=4k z2-flash /tmp/flash
+    run_ctl devfull sh -c "exec \"\$Z2_CTL\" dump > /dev/full"
+    run_ctl flash sh -c "exec \"\$Z2_CTL\" dump > /tmp/flash/dump.json"
+    wc -c < /tmp/flash/dump.json > /tmp/.z2/flash.size
+    run_ctl closed sh -c "exec \"\$Z2_CTL\" dump >&-"
+    run_ctl room dump'
+assert_eq "4096" "$(cat "$(z2_written /tmp/.z2/flash.size)")" "the flash took one page of the document"
+assert_eq "40" "$(jq '.strategies | length' "$(z2_written /tmp/.z2/room.out)")" "the whole document where there is room"
+for t in devfull:"No space left on device" flash:"No space left on device" closed:"Bad file descriptor"; do
+    reason=${t#*:} t=${t%%:*}
+    assert_eq "1" "$(z2_rc $t)" "$t: exit status"
+    err=$(z2_err $t)
+    assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[ERROR\] Failed to write the configuration dump: $reason\$")" "$t: error on stderr: $err"
+done

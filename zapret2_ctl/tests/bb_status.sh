@@ -67,3 +67,26 @@ assert_eq "1" "$(z2_rc broken)" "broken: exit status"
 assert_eq "zapret2 inactive" "$(z2_out broken)" "broken: stdout"
 assert_syslog broken 28 "Failed to open PID directory /var/run: Not a directory"
 assert_eq "" "$(z2_err broken)" "broken: stderr"
+
+case_begin "a FIFO, init's PID 1 and the program's own PID are never the daemon"
+# Each run is bounded, so that a run which waits on the FIFO fails instead of
+# holding the test. The program's own PID: the shell writes its PID, then
+# becomes the program (exec keeps the PID).
+z2_session "$fx" -- '
+    sleep 600 & d=$!
+    echo $d > /tmp/.z2/daemon
+    mkfifo /var/run/nfqws2_fifo.pid
+    echo 1 > /var/run/nfqws2_init.pid
+    echo $d > /var/run/nfqws2_main.pid
+    run_ctl fifo timeout 10 "$Z2_CTL" status
+    rm /var/run/nfqws2_fifo.pid /var/run/nfqws2_init.pid
+    run_ctl self timeout 10 sh -c "echo \$\$ > /var/run/nfqws2_self.pid; exec \"\$Z2_CTL\" status"
+    kill $d'
+daemon=$(cat "$(z2_written /tmp/.z2/daemon)")
+for t in fifo self; do
+    assert_eq "0" "$(z2_rc $t)" "$t: exit status"
+    assert_eq "zapret2 is running
+  Instances: 1
+  First PID: $daemon
+  Strategies: 2 enabled" "$(z2_out $t)" "$t: stdout"
+done

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace zapret2 {
@@ -57,8 +58,6 @@ struct load_case {
 
 const load_case cases[] = {
     {"no file", nullptr, {defaults_head},
-     {"[WARN] No zapret2 UCI config found, using defaults"}, {"Loaded"}},
-    {"unparsable file", "config zapret2\n\toption qnum 'unterminated\n", {defaults_head},
      {"[WARN] No zapret2 UCI config found, using defaults"}, {"Loaded"}},
     {"empty package", "", {defaults_head}, {"[INFO] Loaded 0 strategies"}, {"WARN"}},
     {"main section values",
@@ -163,6 +162,45 @@ INSTANTIATE_TEST_SUITE_P(table, zapret2_config_load, ::testing::ValuesIn(cases),
                                  n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              return n;
                          });
+
+// A file that is there but cannot be loaded is an error naming the file and
+// libuci's reason (for a syntax error, where it is), never the defaults.
+struct broken_case {
+    const char* name;
+    const char* uci; // nullptr: a directory in place of the file
+    const char* reason;
+};
+
+const broken_case broken_cases[] = {
+    {"one bad line among good ones", "config zapret2 'config'\n\toption qnum '200'\n\tfoo bar\n",
+     "Cannot parse %s: Parse error (invalid command) at line 3, byte 2"},
+    {"unterminated quote", "config zapret2\n\toption qnum 'unterminated\n",
+     "Cannot parse %s: Parse error (unterminated ') at line 2, byte 14"},
+    {"not a file", nullptr, "Cannot read %s: Entry not found"},
+};
+
+TEST(zapret2_config_load_errors, BrokenFileIsAnErrorWithItsPosition) {
+    for (const broken_case& c : broken_cases) {
+        SCOPED_TRACE(c.name);
+        temp_dir confdir;
+        std::string path = confdir / "zapret2";
+        if (c.uci)
+            write_file(path, c.uci);
+        else
+            ::mkdir(path.c_str(), 0755);
+        char expected[512];
+        std::snprintf(expected, sizeof expected, c.reason, path.c_str());
+        zapret2_config cfg{};
+        log_capture cap;
+        char why[512] = "untouched";
+        EXPECT_NE(config_load_from(cfg, confdir.path().c_str(), why, sizeof why), 0);
+        EXPECT_STREQ(why, expected);
+        std::string log = cap.text();
+        EXPECT_NE(log.find(std::string("[ERROR] ") + expected + "\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("No zapret2 UCI config found"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Loaded"), std::string::npos) << log;
+    }
+}
 
 // A list option whose items exceed the cap is refused as a whole.
 TEST(zapret2_config_load_limits, OversizedListYieldsNone) {

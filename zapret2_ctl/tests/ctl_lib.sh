@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Shared part of the black-box tests of zapret2-ctl (bash). Source after bb.sh.
 Z2_CTL="$BIN_ZAPRET2_CTL"
+Z2_STEPS="${BIN_ZAPRET2_CTL_STEPS:-}"
 Z2_SINK="$ROUTER_SRC/fakes/syslog_sink.py"
 Z2_INSIDE="$ROUTER_SRC/inside.sh"
 Z2_SCR=""
@@ -20,7 +21,7 @@ z2_session() {
     while [ "$1" != "--" ]; do roots+=(--root "$1"); shift; done
     shift
     Z2_SCR=$(fresh_scratch)
-    sandbox "${roots[@]}" --scratch "$Z2_SCR" --env "Z2_CTL=$Z2_CTL" --env "Z2_SINK=$Z2_SINK" \
+    sandbox "${roots[@]}" --scratch "$Z2_SCR" --env "Z2_CTL=$Z2_CTL" --env "Z2_STEPS=$Z2_STEPS" --env "Z2_SINK=$Z2_SINK" \
         -- bash -c ". '$Z2_INSIDE'; $1"
 }
 

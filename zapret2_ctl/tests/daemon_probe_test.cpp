@@ -52,7 +52,8 @@ std::string pid_text(int pid) { return std::to_string(pid) + "\n"; }
 
 TEST(zapret2_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
     temp_dir dir;
-    write_file(dir / "nfqws2_live.pid", pid_text(getpid()));
+    live_child daemon;
+    write_file(dir / "nfqws2_live.pid", pid_text(daemon.pid()));
     write_file(dir / "nfqws2_dead.pid", pid_text(dead_pid()));
     write_file(dir / "nfqws2_zero.pid", "0\n");
     write_file(dir / "nfqws2_negative.pid", "-5\n");
@@ -60,20 +61,39 @@ TEST(zapret2_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
     write_file(dir / "nfqws2_empty.pid", "");
     write_file(dir / "nfqws2_wraps_to_1.pid", "4294967297\n"); // 2^32 + 1
     write_file(dir / "nfqws2_huge.pid", "99999999999999999999999\n");
-    write_file(dir / "other_live.pid", pid_text(getpid()));
-    write_file(dir / "nfqws.pid", pid_text(getpid()));
+    write_file(dir / "other_live.pid", pid_text(daemon.pid()));
+    write_file(dir / "nfqws.pid", pid_text(daemon.pid()));
     ::mkdir((dir / "nfqws2_dir").c_str(), 0755);
     log_capture cap;
     EXPECT_EQ(daemon_count_in(dir.path().c_str()), 1);
-    EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), getpid());
+    EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), daemon.pid());
     EXPECT_EQ(cap.text(), "");
 }
 
 TEST(zapret2_daemon_probe, NoSuffixNeededAndSamePidCountsTwice) {
     temp_dir dir;
-    write_file(dir / "nfqws2_", pid_text(getpid()));
-    write_file(dir / "nfqws2_1.pid", pid_text(getpid()));
+    live_child daemon;
+    write_file(dir / "nfqws2_", pid_text(daemon.pid()));
+    write_file(dir / "nfqws2_1.pid", pid_text(daemon.pid()));
     EXPECT_EQ(daemon_count_in(dir.path().c_str()), 2);
+}
+
+// Live processes that are not the daemon, and files that are not PID files
+// although they name a live daemon: init, the program itself, a file longer
+// than a PID file, a device. A link to a PID file is read like the file.
+TEST(zapret2_daemon_probe, InitSelfAndOddFilesNeverCount) {
+    temp_dir dir;
+    live_child daemon;
+    write_file(dir / "nfqws2_init.pid", "1\n");
+    write_file(dir / "nfqws2_self.pid", pid_text(getpid()));
+    write_file(dir / "nfqws2_long.pid", pid_text(daemon.pid()) + std::string(100, ' '));
+    ASSERT_EQ(::symlink("/dev/zero", (dir / "nfqws2_device.pid").c_str()), 0);
+    write_file(dir / "real.pid", pid_text(daemon.pid()));
+    ASSERT_EQ(::symlink((dir / "real.pid").c_str(), (dir / "nfqws2_link.pid").c_str()), 0);
+    log_capture cap;
+    EXPECT_EQ(daemon_count_in(dir.path().c_str()), 1);
+    EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), daemon.pid());
+    EXPECT_EQ(cap.text(), "");
 }
 
 TEST(zapret2_daemon_probe, FirstPidFollowsDirectoryOrder) {
@@ -123,8 +143,9 @@ TEST(zapret2_daemon_probe, MissingDirectoryIsQuietOtherFailuresWarn) {
 TEST(zapret2_daemon_probe, UnsignalablePidDoesNotCount) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
     temp_dir dir;
+    live_child daemon; // root-owned
     ::chmod(dir.path().c_str(), 0755);
-    write_file(dir / "nfqws2_root.pid", pid_text(getpid()));
+    write_file(dir / "nfqws2_root.pid", pid_text(daemon.pid()));
     pid_t child = fork();
     if (child == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
