@@ -50,6 +50,7 @@ void apply_entry(const modem_entry& e, modem_state& st) {
     if (std::strcmp(e.mode, "MDM") == 0) st.mdm = true;
     if (strcasecmp(e.init_flag, "init") == 0) st.bind_at_add = true;
     if (strcasecmp(e.init_flag, "init0") == 0) st.rebind_at_setup = true;
+    std::snprintf(st.choice, sizeof st.choice, "catalogue line %s", e.pattern);
 }
 
 bool parse_apn_line(const char* line, char (&code)[32], char (&apn)[64]) {

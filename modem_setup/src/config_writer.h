@@ -1,6 +1,12 @@
 // The UCI configuration that brings a modem up, and its removal.
+//
+// Each step writes its group of keys and commits the package; a step answers
+// false when its package could not be read or saved (cfg.error() says which
+// and why), and the sequence stops there, so that what was saved before
+// stays as it was.
 #pragma once
 
+#include "config_store.h"
 #include "modem_state.h"
 
 namespace korvel {
@@ -10,7 +16,8 @@ inline constexpr const char* atcommands_path = "/etc/atcommands.user";
 /// Which settings the modem-information page gets.
 enum class modeminfo_kind {
     mbim_via_mmcli, // ModemManager modem with an MBIM driver: AT port and mmcli names
-    at_port,        // the five named modes: AT port only
+    at_port,        // the five named modes, and serial modems found without a
+                    // catalogue line: AT port only
     qmi,            // other ModemManager modems: QMI device
 };
 
@@ -25,19 +32,23 @@ modeminfo_kind modeminfo_for(const modem_state& st);
 bool atcommands_only_demo(const char* first_line, bool has_second_line);
 
 /// Reads the ports and devices the other packages are configured with now.
-void read_current_values(modem_state& st);
+void read_current_values(config_store& cfg, modem_state& st);
 
-void choose_apn(modem_state& st);
-void configure_network(modem_state& st);
-void configure_firewall();
-void configure_modeminfo(const modem_state& st);
-void configure_mmconfig(const modem_state& st);
-void configure_atinout(const modem_state& st);
-void update_at_commands(modem_state& st, const char* path = atcommands_path);
-void configure_smstools(const modem_state& st);
+void choose_apn(config_store& cfg, modem_state& st);
+[[nodiscard]] bool configure_network(config_store& cfg, modem_state& st);
+[[nodiscard]] bool configure_firewall(config_store& cfg);
+[[nodiscard]] bool configure_modeminfo(config_store& cfg, const modem_state& st);
+[[nodiscard]] bool configure_mmconfig(config_store& cfg, const modem_state& st);
+[[nodiscard]] bool configure_atinout(config_store& cfg, const modem_state& st);
+/// Writes the AT command list (not for a modem without a catalogue line,
+/// which has none) and then remembers the model, so that a list that could
+/// not be written is tried again at the next plug.
+[[nodiscard]] bool update_at_commands(config_store& cfg, modem_state& st,
+                                      const char* path = atcommands_path);
+[[nodiscard]] bool configure_smstools(config_store& cfg, const modem_state& st);
 
 /// Removal: drops the interface "modem" and its wan-zone membership, and
 /// remembers the model and the APN; only when automatic configuration is on.
-void undo_modem_config(const modem_state& st);
+[[nodiscard]] bool undo_modem_config(config_store& cfg, const modem_state& st);
 
 } // namespace korvel

@@ -44,6 +44,7 @@ bool write_all(int fd, const char* data, std::size_t len) {
     while (len > 0) {
         ssize_t n = write(fd, data, len);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
         if (n <= 0) return false;
         data += n;
         len -= static_cast<std::size_t>(n);
@@ -59,7 +60,9 @@ bool replace_file(const char* path, const char* data, std::size_t len) {
     struct stat st;
     if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
         if (!realpath(path, target)) return false;
-    } else if (std::snprintf(target, sizeof target, "%s", path) >= static_cast<int>(sizeof target)) {
+    } else if (std::snprintf(target, sizeof target, "%s", path) >=
+               static_cast<int>(sizeof target)) {
+        errno = ENAMETOOLONG;
         return false;
     }
     // The directory (".", "/" or the part before the last "/") and the name.
@@ -74,7 +77,10 @@ bool replace_file(const char* path, const char* data, std::size_t len) {
         std::snprintf(dir, sizeof dir, "%.*s", static_cast<int>(slash - target), target);
     char tmp[PATH_MAX];
     int n = std::snprintf(tmp, sizeof tmp, "%s/.%s.XXXXXX", dir, base);
-    if (n < 0 || n >= static_cast<int>(sizeof tmp)) return false;
+    if (n < 0 || n >= static_cast<int>(sizeof tmp)) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
 
     bool old = stat(target, &st) == 0;
     mode_t mode = 0644;
@@ -91,9 +97,18 @@ bool replace_file(const char* path, const char* data, std::size_t len) {
     if (ok && old && (st.st_uid != geteuid() || st.st_gid != getegid()))
         ok = fchown(fd.get(), st.st_uid, st.st_gid) == 0;
     ok = ok && fsync(fd.get()) == 0;
-    ok = fd.reset() == 0 && ok;
-    if (!ok || rename(tmp, target) != 0) {
+    int err = ok ? 0 : errno; // the first failure is the reason given
+    if (fd.reset() != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && rename(tmp, target) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
         unlink(tmp);
+        errno = err;
         return false;
     }
     // The rename itself reaches the disk with the directory.

@@ -22,7 +22,8 @@ void write_sysfs(const char* path, const char* text);
 /// temporary file in the same directory is written, flushed to disk, given
 /// the old file's mode and owner, and renamed over it (over the target when
 /// `path` is a symbolic link). On any failure the old file stays as it was,
-/// the temporary file is removed and the answer is false.
+/// the temporary file is removed and the answer is false, with errno saying
+/// why (ENOSPC on a full flash).
 bool replace_file(const char* path, const char* data, std::size_t len);
 
 /// Reads the target of the symbolic link `path` into `buf`; false when it is

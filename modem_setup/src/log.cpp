@@ -21,8 +21,9 @@ bool check_marker(const char* path) {
     return false;
 }
 
-void log_line(const modem_state& st, const char* text) {
-    if (st.log_quiet) return;
+namespace {
+
+void write_line(const char* text) {
     char line[512];
     int n = std::snprintf(line, sizeof line, "%s\n", text);
     if (n < 0) return;
@@ -36,6 +37,16 @@ void log_line(const modem_state& st, const char* text) {
         }
     }
     std::fputs(line, stderr);
+}
+
+} // namespace
+
+void log_line(const modem_state& st, const char* text) {
+    if (!st.log_quiet) write_line(text);
+}
+
+void log_error(const char* text) {
+    write_line(text);
 }
 
 } // namespace korvel

@@ -25,4 +25,7 @@ bool check_marker(const char* path);
 /// error, unless st.log_quiet is set.
 void log_line(const modem_state& st, const char* text);
 
+/// log_line for a failure: written whatever the markers say.
+void log_error(const char* text);
+
 } // namespace korvel

@@ -18,6 +18,16 @@ void reset_state(modem_state& st) {
     copy_text(st.sms_init, "NAN");
     copy_text(st.at_port, "/dev/ttyUSB0");
     copy_text(st.sms_port, "/dev/ttyUSB0");
+    copy_text(st.qmi_device, "/dev/cdc-wdm0");
+}
+
+const char* mode_name(const modem_state& st) {
+    if (st.hilink) return "HILINK";
+    if (st.ncm) return "NCM";
+    if (st.xmm) return "XMM";
+    if (st.mbim) return "MBIM";
+    if (st.mdm) return "MDM";
+    return "ModemManager";
 }
 
 } // namespace korvel

@@ -25,6 +25,11 @@ struct modem_state {
     char current_sms_device[64];
     char current_mm_device[128];
     bool log_quiet;
+    bool foreground; // run by hand ("korvel <usb-id>"): the chosen mode is printed
+    // Set by the catalogue look-up or by the automatic choice:
+    bool automatic;      // no catalogue line: the mode comes from the device's USB functions
+    char choice[192];    // why this mode: "catalogue line <pattern>" or what the device showed
+    char qmi_device[64]; // QMI control device for the modem-information page
 };
 
 /// Fills `st` with the start-of-process defaults.
@@ -42,5 +47,9 @@ template <std::size_t N> inline void copy_text(char (&dst)[N], const char* src) 
 inline bool no_mode_word(const modem_state& st) {
     return !st.hilink && !st.ncm && !st.xmm && !st.mbim && !st.mdm;
 }
+
+/// The mode's name for the owner: "HILINK", "NCM", "XMM", "MBIM", "MDM" or
+/// "ModemManager".
+const char* mode_name(const modem_state& st);
 
 } // namespace korvel

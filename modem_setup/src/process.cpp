@@ -27,6 +27,21 @@ void run_line(const char* command, char* buf, std::size_t cap) {
     p.reset();
 }
 
+void run_output(const char* command, char* buf, std::size_t cap) {
+    buf[0] = '\0';
+    std::fflush(nullptr);
+    pipe_handle p(popen(command, "re"));
+    if (!p) return;
+    std::size_t n = std::fread(buf, 1, cap - 1, p.get());
+    buf[n] = '\0';
+    // Whatever does not fit is read and dropped, so the command is not left
+    // blocked on a full pipe.
+    char rest[256];
+    while (std::fread(rest, 1, sizeof rest, p.get()) > 0) {
+    }
+    p.reset();
+}
+
 bool names_other_process(const char* pid_text, pid_t self, pid_t parent) {
     const char* p = pid_text;
     while (*p) {

@@ -15,6 +15,11 @@ int run_shell(const char* command);
 /// No output, or no command, leaves `buf` empty.
 void run_line(const char* command, char* buf, std::size_t cap);
 
+/// Runs `command` through the shell, keeps its whole standard output (at
+/// most cap - 1 bytes) and waits for it. No output, or no command, leaves
+/// `buf` empty.
+void run_output(const char* command, char* buf, std::size_t cap);
+
 /// True when `pid_text` (pidof's output: decimal ids separated by blanks)
 /// names a process other than `self` and `parent`.
 bool names_other_process(const char* pid_text, pid_t self, pid_t parent);

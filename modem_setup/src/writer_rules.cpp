@@ -20,6 +20,9 @@ modeminfo_kind modeminfo_for(const modem_state& st) {
     if (std::strstr(st.mm_drivers, "mbim") && !tw_model(st.model))
         return modeminfo_kind::mbim_via_mmcli;
     if (!no_mode_word(st)) return modeminfo_kind::at_port;
+    // Found without a catalogue line and driven without QMI (serial ports
+    // only): there is no QMI device to show.
+    if (st.automatic && !std::strstr(st.mm_drivers, "qmi")) return modeminfo_kind::at_port;
     return modeminfo_kind::qmi;
 }
 

@@ -64,7 +64,7 @@ $SMS_START" "$(trace_of "$scr")" "calls"
 assert_eq "firewall.@zone[1].network='wan' 'modem'" "$(show firewall.@zone[1].network)" "modem listed once"
 assert_eq "Signal;AT+CSQ" "$(cat "$scr/upper/etc/atcommands.user")" "user's list kept"
 assert_eq 3 "$(kmsg_of "$scr" | wc -l)" "kmsg: no new lines within the marker window"
-assert_eq "" "$OUT" "stderr"
+assert_eq "korvel: usb 12d1/1506/102: NCM mode (catalogue line 12d1/1506/*)" "$OUT" "only the chosen mode, on standard output"
 
 case_begin "HILINK: dhcp over the cdc_ether interface, no APN, mmconfig untouched"
 fx=$(new_router)

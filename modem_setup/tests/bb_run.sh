@@ -3,8 +3,13 @@
 # detached configuration of "add", the switch, and the hotplug hook.
 . "$ROUTER_SRC/lib.sh"
 
+# Without the unknown_modems option (the program's default) ids without a
+# catalogue line are ignored as they always were.
+no_unknown_modems() { printf "\nconfig korvel 'main'\n\toption modem ''\n" > "$1/etc/config/korvel"; }
+
 case_begin "command line: banner, -santa, id check, unknown ids and words"
 fx=$(new_router)
+no_unknown_modems "$fx"
 scr=$(fresh_scratch)
 out=$(run_in "$fx" "$scr" env K="$KORVEL" bash -c '
     r() { echo "== $*"; "$K" "$@" 2>&1; echo "rc=$?"; }
@@ -47,6 +52,7 @@ assert_eq "" "$(kmsg_of "$scr")" "nothing logged"
 
 case_begin "no catalogue: add and remove are silent, the one-word form says not found"
 fx=$(new_router)
+no_unknown_modems "$fx"
 rm "$fx/usr/share/korvel/modems.conf"
 scr=$(fresh_scratch)
 out=$(run_in "$fx" "$scr" env K="$KORVEL" bash -c '"$K" add 12d1/1506/102; "$K" remove 12d1/1506/102; "$K" 12d1/1506/102; echo "rc=$?"' 2>&1)
@@ -98,7 +104,8 @@ fx=$(new_router)
 : > "$fx/dev/cdc-wdm0"
 scr=$(fresh_scratch)
 korvel_aged "$fx" "$scr" /var/run/kv_log 5 12d1/1506/102
-assert_eq "" "$OUT$(kmsg_of "$scr")" "fresh run marker: quiet configuration"
+assert_eq "korvel: usb 12d1/1506/102: NCM mode (catalogue line 12d1/1506/*)" "$OUT$(kmsg_of "$scr")" \
+    "fresh run marker: quiet configuration, the chosen mode still printed"
 assert_contains "$(trace_of "$scr")" "reload_config" "configuration still done"
 korvel_aged "$fx" "$scr" /var/run/kv_log 12 12d1/1506/102
 assert_eq 3 "$(kmsg_of "$scr" | wc -l)" "12 seconds later: logs again"
@@ -112,7 +119,8 @@ scr=$(fresh_scratch)
 korvel "$fx" "$scr" 12d1/1506/102
 assert_eq "korvel: starting modem configuration
 korvel: usb 12d1/1506/102; model E3372h
-korvel: E3372h modem setup complete" "$OUT" "stderr"
+korvel: usb 12d1/1506/102: NCM mode (catalogue line 12d1/1506/*)
+korvel: E3372h modem setup complete" "$OUT" "stderr (and the chosen mode on standard output)"
 
 case_begin "duplicate-run guard: only another korvel process stops the configuration"
 fx=$(new_router)

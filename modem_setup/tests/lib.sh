@@ -88,6 +88,49 @@ usb_interface() {
     ln -s "../../../devices/usb1/$2/$name" "$1/sys/bus/usb/devices/$name"
 }
 
+# usb_ids FX DEV PRODUCT RELEASE INTERFACES [DEVICE_CLASS]: the rest of a
+# device's descriptor as sysfs shows it (idProduct and bcdDevice in four hex
+# digits, bNumInterfaces as "%2d"); the device made with usb_device first.
+usb_ids() {
+    local d="$1/sys/devices/usb1/$2"
+    printf '%s\n' "$3" > "$d/idProduct"
+    printf '%s\n' "$4" > "$d/bcdDevice"
+    printf '%2d\n' "$5" > "$d/bNumInterfaces"
+    printf '%s\n' "${6:-00}" > "$d/bDeviceClass"
+}
+
+# usb_function FX DEV NUMBER CLASS SUBCLASS PROTOCOL [DRIVER [CHILD...]]: an
+# interface, its bound driver and the children the driver made, each
+# CHILD one of tty:ttyUSB<n> (usb-serial port), acm:ttyACM<n> (cdc_acm),
+# net:<ifname> (network interface, with its /sys/class/net link) and
+# wdm:cdc-wdm<n> (usbmisc device), with their /dev nodes.
+usb_function() {
+    local fx="$1" dev="$2" n="$3" drv="${7:-}" c iface="$2:1.$3"
+    local d="$fx/sys/devices/usb1/$dev/$iface" up="../../devices/usb1/$dev/$iface"
+    usb_interface "$fx" "$dev" "$n" "$4" "$5" "$6"
+    if [ -n "$drv" ]; then
+        mkdir -p "$fx/sys/bus/usb/drivers/$drv"
+        ln -s "../../../../bus/usb/drivers/$drv" "$d/driver"
+    fi
+    shift 7 2>/dev/null || shift $#
+    for c in "$@"; do
+        case "$c" in
+        tty:*) mkdir -p "$d/${c#tty:}/tty/${c#tty:}"
+               ln -s "$up/${c#tty:}/tty/${c#tty:}" "$fx/sys/class/tty/${c#tty:}"
+               : > "$fx/dev/${c#tty:}" ;;
+        acm:*) mkdir -p "$d/tty/${c#acm:}"
+               ln -s "$up/tty/${c#acm:}" "$fx/sys/class/tty/${c#acm:}"
+               : > "$fx/dev/${c#acm:}" ;;
+        net:*) mkdir -p "$d/net/${c#net:}"
+               ln -s "../../../$iface" "$d/net/${c#net:}/device"
+               ln -s "$up/net/${c#net:}" "$fx/sys/class/net/${c#net:}" ;;
+        wdm:*) mkdir -p "$d/usbmisc/${c#wdm:}"
+               : > "$fx/dev/${c#wdm:}" ;;
+        *) echo "usb_function: unknown child $c" >&2; return 1 ;;
+        esac
+    done
+}
+
 # usb_tty FX TTY DEV INTERFACE: the tty's class link points into the interface.
 usb_tty() {
     ln -s "../../devices/usb1/$3/$3:1.$4/$2/tty/$2" "$1/sys/class/tty/$2"

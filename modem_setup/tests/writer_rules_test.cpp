@@ -45,6 +45,24 @@ TEST(korvel_ModeminfoFor, ThreeBranches) {
         st.ncm = c.ncm;
         EXPECT_EQ(c.want, modeminfo_for(st)) << c.what;
     }
+    // Found without a catalogue line: the QMI device only when there is one.
+    struct {
+        const char* drivers;
+        modeminfo_kind want;
+    } automatic[] = {
+        {"option, qmi_wwan", modeminfo_kind::qmi},
+        {"option", modeminfo_kind::at_port},
+        {"cdc_acm", modeminfo_kind::at_port},
+        {"cdc_mbim, qcserial", modeminfo_kind::mbim_via_mmcli},
+    };
+    for (auto& c : automatic) {
+        modem_state st;
+        reset_state(st);
+        st.automatic = true;
+        copy_text(st.mm_drivers, c.drivers);
+        copy_text(st.model, "auto-2c7c-0306");
+        EXPECT_EQ(c.want, modeminfo_for(st)) << c.drivers;
+    }
 }
 
 TEST(korvel_AtcommandsOnlyDemo, DemoLineAloneCounts) {
