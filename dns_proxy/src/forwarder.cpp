@@ -36,6 +36,12 @@ constexpr unsigned max_listed_servers = 2 + max_fallback_servers;
 // Listening socket, epoll, signalfd, stdio, syslog, and a socket per background check.
 constexpr unsigned reserved_fds = 16 + max_listed_servers;
 
+// How many attempts a new source port carries.
+unsigned attempts_for_a_port() {
+    return min_attempts_per_port +
+           secure_random_below(max_attempts_per_port - min_attempts_per_port + 1);
+}
+
 int64_t now_ns() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -132,7 +138,8 @@ struct upstream_sock {
     request* req = nullptr;      // the attempt it carries
     bool probing = false;        // carries its server's background check
     bool tainted = false;        // received a datagram that was not the awaited answer
-    unsigned uses_left = 0;      // attempts it may still carry
+    unsigned uses_left = 0;      // attempts its current port may still carry
+    int64_t idle_since = 0;      // when it last went back to its pool
 };
 
 struct server_rec {
@@ -229,6 +236,7 @@ class forwarder {
 
     // upstream sockets
     upstream_sock* open_socket(server_rec& s, int& err);
+    bool renew_port(upstream_sock* u);
     upstream_sock* take_socket(server_rec& s, const request* r);
     void give_back(upstream_sock* u);
     void discard(upstream_sock* u);
@@ -538,47 +546,68 @@ upstream_sock* forwarder::open_socket(server_rec& s, int& err) {
     u->req = nullptr;
     u->probing = false;
     u->tainted = false;
-    u->uses_left = min_attempts_per_socket +
-                   secure_random_below(max_attempts_per_socket - min_attempts_per_socket + 1);
+    u->uses_left = attempts_for_a_port();
+    u->idle_since = now_;
     return u;
 }
 
-// One of the server's idle sockets, chosen at random; the pool is topped up first. Null when
-// no socket can be had (the attempt fails); a failed connect is logged with the request's number.
+// Gives u a new source port: disconnecting releases the port the kernel picked for it, and
+// connecting again makes the kernel pick another at random. False (u closed) when the server
+// cannot be reached any more. A datagram still queued from the old port is dealt with like any
+// stray one: it matches no attempt's ID, and the socket is then closed.
+bool forwarder::renew_port(upstream_sock* u) {
+    server_rec& s = *u->server;
+    sockaddr unspec{};
+    unspec.sa_family = AF_UNSPEC;
+    if (connect(u->fd.get(), &unspec, sizeof unspec) != 0 || resolve_zone(s.where) != 0 ||
+        connect(u->fd.get(), &s.where.addr.sa, s.where.len) != 0) {
+        discard(u);
+        return false;
+    }
+    u->uses_left = attempts_for_a_port();
+    return true;
+}
+
+// One of the server's idle sockets, chosen at random; the pool is topped up first, and a socket
+// that waited too long gets a new port. Null when no socket can be had (the attempt fails); a
+// failed connect is logged with the request's number.
 upstream_sock* forwarder::take_socket(server_rec& s, const request* r) {
-    int err = 0;
-    while (s.idle.size() < idle_sockets_to_choose_from &&
-           (idle_count_ < max_idle_sockets || s.idle.empty())) {
-        upstream_sock* u = open_socket(s, err);
-        if (u == nullptr) break;
-        s.idle.push_back(u);
-        idle_count_++;
+    for (;;) {
+        int err = 0;
+        while (s.idle.size() < idle_sockets_to_choose_from &&
+               (idle_count_ < max_idle_sockets || s.idle.empty())) {
+            upstream_sock* u = open_socket(s, err);
+            if (u == nullptr) break;
+            s.idle.push_back(u);
+            idle_count_++;
+        }
+        if (s.idle.empty()) {
+            if (r != nullptr && err != 0)
+                log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s",
+                        static_cast<long long>(r->req_id), r->domain, s.text.c_str(),
+                        std::strerror(err));
+            return nullptr;
+        }
+        size_t i = secure_random_below(static_cast<unsigned>(s.idle.size()));
+        upstream_sock* u = s.idle[i];
+        s.idle[i] = s.idle.back();
+        s.idle.pop_back();
+        idle_count_--;
+        if (now_ - u->idle_since <= idle_port_max_ms * ns_per_ms || renew_port(u)) return u;
     }
-    if (s.idle.empty()) {
-        if (r != nullptr && err != 0)
-            log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s",
-                    static_cast<long long>(r->req_id), r->domain, s.text.c_str(),
-                    std::strerror(err));
-        return nullptr;
-    }
-    size_t i = secure_random_below(static_cast<unsigned>(s.idle.size()));
-    upstream_sock* u = s.idle[i];
-    s.idle[i] = s.idle.back();
-    s.idle.pop_back();
-    idle_count_--;
-    return u;
 }
 
-// The attempt on u ended with its answer: u waits for the next one, unless it saw a stray
-// datagram, has carried its share of attempts, or enough sockets wait already.
+// The attempt on u ended with its answer: u waits for the next one (on a new port once its port
+// has carried its share), unless it saw a stray datagram or enough sockets wait already.
 void forwarder::give_back(upstream_sock* u) {
     u->req = nullptr;
     u->probing = false;
-    if (u->tainted || --u->uses_left == 0 || idle_count_ >= max_idle_sockets ||
-        !u->server->listed) {
+    if (u->tainted || idle_count_ >= max_idle_sockets || !u->server->listed) {
         discard(u);
         return;
     }
+    if (--u->uses_left == 0 && !renew_port(u)) return;
+    u->idle_since = now_;
     u->server->idle.push_back(u);
     idle_count_++;
 }

@@ -11,6 +11,7 @@
 #include "server_list.h"
 
 #include <csignal>
+#include <cstdint>
 
 namespace velmora {
 
@@ -22,13 +23,15 @@ constexpr unsigned max_requests_in_flight = 1024;
 
 constexpr int attempts_per_server = 3; // a random pause (pause.h) comes between two of them
 
-/// An upstream socket carries at most this many attempts: each new socket draws its share at
-/// random, at least min_attempts_per_socket, then a fresh one (a new random source port from the
-/// kernel) takes its place, so neither the port nor the moment it changes can be foretold. Every
-/// attempt also carries a random message ID of its own. (A new socket costs about as much as two
-/// forwarded queries, hence no fewer attempts per socket.)
-constexpr unsigned max_attempts_per_socket = 4;
-constexpr unsigned min_attempts_per_socket = 3;
+/// A source port carries at most this many attempts: each port draws its share at random, at
+/// least min_attempts_per_port, then its socket is disconnected and connected again, which makes
+/// the kernel pick a new random port (cheaper than a new socket), so neither the port nor the
+/// moment it changes can be foretold. Every attempt also carries a random message ID of its own.
+constexpr unsigned max_attempts_per_port = 4;
+constexpr unsigned min_attempts_per_port = 3;
+/// A socket idle for longer than this gets a new port before its next attempt: on a quiet
+/// network no port stays open for long between two queries.
+constexpr int64_t idle_port_max_ms = 2000;
 /// Idle sockets a server keeps to choose among: an attempt takes one of them at random, so that
 /// the port of the next attempt cannot be told from the last one.
 constexpr unsigned idle_sockets_to_choose_from = 4;

@@ -5,6 +5,7 @@ query; a client that always uses the same ID (as some stub resolvers do). Runs i
 sandbox's private network namespace on loopback addresses."""
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fake_upstream import fake_upstream  # noqa: E402
@@ -81,6 +82,30 @@ def source_ports_change_within_four_attempts():
     runs = [ports[i:i + 5] for i in range(len(ports) - 4)]
     check(all(len(set(w)) > 1 for w in runs), f"no port carries five attempts in a row: {ports}")
     check(len(set(ports)) >= 10, f"at most four attempts per socket: {len(set(ports))} ports")
+
+
+def open_ports_towards(fake):
+    """Local ports of the UDP sockets connected to fake (the daemon's, idle or busy)."""
+    want = f"{''.join(f'{int(b):02X}' for b in reversed(fake.addr.split('.')))}:{fake.port:04X}"
+    with open("/proc/net/udp") as f:
+        rows = [line.split() for line in f][1:]
+    return {int(r[1].split(":")[1], 16) for r in rows if r[2] == want}
+
+
+@case
+def a_port_idle_for_long_is_not_used_again():
+    # After a pause of more than 2 s, the next attempt goes out from none of the ports the
+    # daemon held open towards the server while it was idle.
+    S1.mode = "noerror"
+    for i in range(8):
+        ask(f"warm{i}.test")
+    before = open_ports_towards(S1)
+    check(len(before) >= 4, f"idle sockets to choose from: {sorted(before)}")
+    time.sleep(2.2)
+    m = mark(S1)
+    check(ask("after-pause.test") is not None, "answered after the pause")
+    port = [p for _, p, _ in seen_since(S1, m)]
+    check(len(port) == 1 and port[0] not in before, f"a fresh port: {port} vs {sorted(before)}")
 
 
 @case
