@@ -48,6 +48,29 @@ size_t plain_question_end(const uint8_t* msg, size_t len) {
 
 uint8_t fold_case(uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c; }
 
+constexpr uint16_t type_opt = 41;
+constexpr size_t qdcount_at = 4;
+constexpr size_t record_fixed_len = 10; // TYPE, CLASS, TTL, RDLENGTH
+
+// Characters one label byte takes in a log line.
+size_t escaped_len(uint8_t b) {
+    if (b < 0x20 || b >= 0x7F) return 4; // \DDD
+    return b == '\\' ? 2 : 1;
+}
+
+char* write_escaped(char* out, uint8_t b) {
+    if (b < 0x20 || b >= 0x7F) {
+        *out++ = '\\';
+        *out++ = static_cast<char>('0' + b / 100);
+        *out++ = static_cast<char>('0' + b / 10 % 10);
+        *out++ = static_cast<char>('0' + b % 10);
+    } else {
+        if (b == '\\') *out++ = '\\';
+        *out++ = static_cast<char>(b);
+    }
+    return out;
+}
+
 } // namespace
 
 int message_rcode(const uint8_t* msg, size_t len) {
@@ -57,6 +80,40 @@ int message_rcode(const uint8_t* msg, size_t len) {
 
 void clear_tc_flag(uint8_t* msg, size_t len) {
     if (len >= 3) msg[2] = static_cast<uint8_t>(msg[2] & ~tc_mask);
+}
+
+uint16_t message_id(const uint8_t* msg, size_t len) {
+    return len < 2 ? 0 : read_u16(msg);
+}
+
+void set_message_id(uint8_t* msg, size_t len, uint16_t id) {
+    if (len >= 2) write_u16(msg, id);
+}
+
+uint16_t edns_udp_size(const uint8_t* query, size_t len) {
+    if (len < dns_header_len) return 0;
+    size_t off = dns_header_len;
+    for (unsigned i = read_u16(query + qdcount_at); i > 0; i--) {
+        off = skip_name(query, len, off) + 4;
+        if (off > len) return 0;
+    }
+    // Answer and authority records (a query normally has none) come before the additional ones.
+    const unsigned before = read_u16(query + ancount_at) + read_u16(query + nscount_at);
+    const unsigned total = before + read_u16(query + arcount_at);
+    for (unsigned i = 0; i < total; i++) {
+        size_t name_end = skip_name(query, len, off);
+        if (name_end + record_fixed_len > len) return 0;
+        if (i >= before && read_u16(query + name_end) == type_opt)
+            return read_u16(query + name_end + 2);
+        off = name_end + record_fixed_len + read_u16(query + name_end + 8);
+    }
+    return 0;
+}
+
+size_t reply_size_limit(const uint8_t* query, size_t len) {
+    size_t announced = edns_udp_size(query, len);
+    if (announced <= dns_plain_udp_len) return dns_plain_udp_len;
+    return announced < dns_edns_udp_max ? announced : dns_edns_udp_max;
 }
 
 bool same_message_id(const uint8_t* query, size_t query_len, const uint8_t* reply,
@@ -92,17 +149,22 @@ void extract_qname(const uint8_t* msg, size_t len, char* out, size_t cap) {
         size_t l = msg[off];
         if (l == 0 || n >= limit) break;
         if (off + 1 + l > len) break;
-        size_t need = l + (n > 0 ? 1 : 0);
+        const uint8_t* label = msg + off + 1;
+        size_t need = n > 0 ? 1 : 0;
+        for (size_t i = 0; i < l; i++)
+            need += escaped_len(label[i]);
         if (n + need > limit) break;
-        if (n > 0) out[n++] = '.';
-        std::memcpy(out + n, msg + off + 1, l);
-        n += l;
+        char* p = out + n;
+        if (n > 0) *p++ = '.';
+        for (size_t i = 0; i < l; i++)
+            p = write_escaped(p, label[i]);
+        n += need;
         off += 1 + l;
     }
     out[n] = '\0';
 }
 
-size_t trim_reply(uint8_t* reply, size_t len) {
+size_t trim_reply(uint8_t* reply, size_t len, size_t limit) {
     if (len < dns_header_len) return len;
     write_u16(reply + arcount_at, 0);
     size_t question_end = skip_name(reply, len, dns_header_len) + 4;
@@ -117,7 +179,7 @@ size_t trim_reply(uint8_t* reply, size_t len) {
         if (name_end + 9 >= len) break; // TYPE, CLASS, TTL and RDLENGTH not all inside
         size_t rdlength = read_u16(reply + name_end + 8);
         size_t record_end = name_end + 10 + rdlength;
-        if (record_end > dns_plain_udp_len || record_end > len) break;
+        if (record_end > limit || record_end > len) break;
         kept++;
         end = record_end;
         off = record_end;

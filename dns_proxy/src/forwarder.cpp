@@ -5,10 +5,9 @@
 #include "options.h"
 #include "pause.h"
 #include "request_id.h"
-#include "server_list.h"
+#include "secure_random.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +20,7 @@
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -31,7 +31,16 @@ constexpr unsigned receive_batch = 32; // datagrams taken from the listening soc
 constexpr unsigned reply_batch = 32;   // replies to clients sent per call
 constexpr int max_events = 64;
 constexpr int64_t ns_per_ms = 1000000;
-constexpr unsigned reserved_fds = 32; // listening socket, epoll, signalfd, stdio, syslog, probes
+// Servers of the current list: only they are checked in the background, one check at a time.
+constexpr unsigned max_listed_servers = 2 + max_fallback_servers;
+// Listening socket, epoll, signalfd, stdio, syslog, and a socket per background check.
+constexpr unsigned reserved_fds = 16 + max_listed_servers;
+
+// How many attempts a new source port carries.
+unsigned attempts_for_a_port() {
+    return min_attempts_per_port +
+           secure_random_below(max_attempts_per_port - min_attempts_per_port + 1);
+}
 
 int64_t now_ns() {
     timespec ts{};
@@ -119,20 +128,23 @@ class timer_queue {
 };
 
 // A socket connected to one upstream server. It carries at most one attempt (or one background
-// check) at a time; between them it waits in its server's idle pool.
+// check) at a time; between them it waits in its server's idle pool. The records live in one
+// array owned by the loop; a record's generation changes whenever its socket is closed, so an
+// event still queued for a closed socket is recognised and dropped.
 struct upstream_sock {
-    int fd = -1;
+    unique_fd fd;
+    uint32_t generation = 0;
     server_rec* server = nullptr;
     request* req = nullptr;      // the attempt it carries
     bool probing = false;        // carries its server's background check
     bool tainted = false;        // received a datagram that was not the awaited answer
-    unsigned attempts = 0;
+    unsigned uses_left = 0;      // attempts its current port may still carry
+    int64_t idle_since = 0;      // when it last went back to its pool
 };
 
 struct server_rec {
     std::string text;
-    sockaddr_in addr{};
-    bool addr_ok = false;
+    endpoint where;
     unsigned refs = 0; // entries of server tables naming it
     std::vector<upstream_sock*> idle;
     // Health memory (used only with a hold-down).
@@ -141,14 +153,19 @@ struct server_rec {
     timer check{};                // next background check, or its time-out while it runs
     upstream_sock* check_sock = nullptr;
     int64_t check_started = 0;
-    uint8_t check_query[dns_message_cap];
-    size_t check_len = 0;
+    std::vector<uint8_t> check_query; // the check's query, under its own ID
 };
 
 // A server list as requests see it: the one current when they arrived.
 struct server_table {
     std::vector<server_rec*> entries;
     unsigned requests = 0;
+};
+
+union peer_address {
+    sockaddr sa;
+    sockaddr_in v4;
+    sockaddr_in6 v6;
 };
 
 struct request {
@@ -158,25 +175,39 @@ struct request {
     int64_t req_id;
     int32_t query_len;
     uint32_t held_len;
+    uint32_t reply_limit; // a good answer is cut to this: 512, or the client's EDNS size
     int pos;              // index into table->entries
     int attempt;          // 1..attempts_per_server
+    uint16_t client_id;   // the query's own ID, put back into the reply
     bool quiet;
     bool walk_all;        // every server was out at arrival: ask them all in order
-    sockaddr_in client;
+    socklen_t client_len;
+    peer_address client;
     char domain[qname_cap];
-    uint8_t query[dns_message_cap];
+    uint8_t query[dns_message_cap]; // the ID of the attempt in flight in its first two bytes
     uint8_t held[dns_message_cap];
 };
 
 // Zero-filled storage: pages are only touched as requests use them.
 request slots[max_requests_in_flight];
 
+// epoll tags of the two fixed descriptors; an upstream socket's tag is its generation and place.
+constexpr uint64_t tag_listen = 1;
+constexpr uint64_t tag_signal = 2;
+constexpr uint64_t first_socket_tag = 16;
+
 class forwarder {
   public:
-    forwarder(int listen_fd, int epoll_fd, int signal_fd, unsigned cap)
-        : listen_fd_(listen_fd), epoll_fd_(epoll_fd), signal_fd_(signal_fd), cap_(cap) {
+    forwarder(unique_fd listen_fd, unique_fd epoll_fd, unique_fd signal_fd, unsigned cap,
+              server_entries servers)
+        : listen_fd_(std::move(listen_fd)), epoll_fd_(std::move(epoll_fd)),
+          signal_fd_(std::move(signal_fd)), cap_(cap),
+          socks_(cap + max_idle_sockets + max_listed_servers + 8) {
         free_.reserve(cap_);
         for (unsigned i = cap_; i > 0; i--) free_.push_back(&slots[i - 1]); // records untouched
+        free_socks_.reserve(socks_.size());
+        for (size_t i = socks_.size(); i > 0; i--)
+            free_socks_.push_back(&socks_[i - 1]);
         for (unsigned i = 0; i < receive_batch; i++) {
             in_msgs_[i].msg_hdr.msg_iov = &in_iov_[i];
             in_msgs_[i].msg_hdr.msg_iovlen = 1;
@@ -185,9 +216,8 @@ class forwarder {
             out_msgs_[i].msg_hdr.msg_iov = &out_iov_[i];
             out_msgs_[i].msg_hdr.msg_iovlen = 1;
             out_msgs_[i].msg_hdr.msg_name = &out_addr_[i];
-            out_msgs_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
         }
-        install_table();
+        install_table(std::move(servers));
     }
 
     [[noreturn]] void run();
@@ -205,10 +235,21 @@ class forwarder {
     void on_timer(timer& t);
 
     // upstream sockets
+    upstream_sock* open_socket(server_rec& s, int& err);
+    bool renew_port(upstream_sock* u);
     upstream_sock* take_socket(server_rec& s, const request* r);
     void give_back(upstream_sock* u);
     void discard(upstream_sock* u);
+    void forget_idle(server_rec& s);
     void on_upstream(upstream_sock* u);
+    uint64_t tag_of(const upstream_sock* u) const {
+        return (static_cast<uint64_t>(u->generation) << 32) |
+               (first_socket_tag + static_cast<uint64_t>(u - socks_.data()));
+    }
+    upstream_sock* sock_of_tag(uint64_t tag) {
+        upstream_sock& u = socks_[(tag & 0xFFFFFFFF) - first_socket_tag];
+        return u.generation == tag >> 32 && u.fd.valid() ? &u : nullptr;
+    }
 
     // health memory
     void server_failed(server_rec& s, const request& r);
@@ -217,13 +258,14 @@ class forwarder {
     void end_check(server_rec& s, bool usable);
 
     // server list
-    void install_table();
+    void reload();
+    void install_table(server_entries list);
     void drop_table(server_table* t);
-    void drop_server(server_rec* s);
+    void drop_server(server_rec& s);
 
     // replies to clients
     uint8_t* reply_buffer() { return out_bufs_[out_n_]; }
-    void queue_reply(const sockaddr_in& to, const uint8_t* msg, size_t len);
+    void queue_reply(const request& r, const uint8_t* msg, size_t len);
     void flush_replies();
     void set_listening(bool on);
 
@@ -231,9 +273,9 @@ class forwarder {
     bool last_attempt(const request& r) const { return r.attempt == attempts_per_server; }
     server_rec& server_of(const request& r) const { return *r.table->entries[r.pos]; }
 
-    const int listen_fd_;
-    const int epoll_fd_;
-    const int signal_fd_;
+    const unique_fd listen_fd_;
+    const unique_fd epoll_fd_;
+    const unique_fd signal_fd_;
     const unsigned cap_;
     const int64_t timeout_ns_ = static_cast<int64_t>(g_settings.session_timeout_ms) * ns_per_ms;
     const int64_t hold_down_ns_ = static_cast<int64_t>(g_settings.hold_down_s) * 1000000000;
@@ -243,10 +285,16 @@ class forwarder {
     std::vector<request*> free_;
     bool listening_ = true;
 
-    server_table* current_ = nullptr;
-    std::vector<server_rec*> servers_; // every server a live table names
+    // Every upstream socket record; never resized, so pointers into it stay valid.
+    std::vector<upstream_sock> socks_;
+    std::vector<upstream_sock*> free_socks_;
     unsigned idle_count_ = 0;
-    std::vector<upstream_sock*> closed_; // freed after the events of one wait are handled
+
+    // Every server a live table names, by text. Its records keep their place (and so their
+    // timers and sockets) while the map changes.
+    std::unordered_map<std::string, server_rec> servers_;
+    std::vector<std::unique_ptr<server_table>> tables_; // the current one and those still in use
+    server_table* current_ = nullptr;
 
     // A client query that was answered: the background checks send copies of it.
     uint8_t recent_query_[dns_message_cap];
@@ -258,14 +306,10 @@ class forwarder {
 
     mmsghdr out_msgs_[reply_batch]{};
     iovec out_iov_[reply_batch]{};
-    sockaddr_in out_addr_[reply_batch]{};
+    peer_address out_addr_[reply_batch]{};
     unsigned out_n_ = 0;
     uint8_t out_bufs_[reply_batch][dns_message_cap]; // upstream answers, relayed in place
 };
-
-// epoll tags of the two fixed descriptors; upstream sockets carry their record's address.
-constexpr uint64_t tag_listen = 1;
-constexpr uint64_t tag_signal = 2;
 
 void forwarder::run() {
     epoll_event events[max_events];
@@ -275,21 +319,16 @@ void forwarder::run() {
             int64_t left = t->due - now_ns();
             wait_ms = left <= 0 ? 0 : static_cast<int>((left + ns_per_ms - 1) / ns_per_ms);
         }
-        int n = epoll_wait(epoll_fd_, events, max_events, wait_ms);
+        int n = epoll_wait(epoll_fd_.get(), events, max_events, wait_ms);
         now_ = now_ns();
         for (int i = 0; i < n; i++) {
             uint64_t tag = events[i].data.u64;
             if (tag == tag_listen) {
                 receive_queries();
             } else if (tag == tag_signal) {
-                signalfd_siginfo info[8];
-                while (read(signal_fd_, info, sizeof info) > 0) {
-                }
-                reload_servers(fallback_resolver_path);
-                install_table();
-            } else {
-                auto* u = reinterpret_cast<upstream_sock*>(events[i].data.ptr);
-                if (u->fd >= 0) on_upstream(u);
+                reload();
+            } else if (upstream_sock* u = sock_of_tag(tag)) {
+                on_upstream(u);
             }
         }
         while (timer* t = timers_.first()) {
@@ -299,8 +338,6 @@ void forwarder::run() {
         }
         flush_replies();
         if (!listening_ && free_.size() > 0) set_listening(true);
-        for (upstream_sock* u : closed_) delete u;
-        closed_.clear();
     }
 }
 
@@ -308,7 +345,7 @@ void forwarder::set_listening(bool on) {
     epoll_event ev{};
     ev.events = on ? static_cast<uint32_t>(EPOLLIN) : 0u;
     ev.data.u64 = tag_listen;
-    epoll_ctl(epoll_fd_, EPOLL_CTL_MOD, listen_fd_, &ev);
+    epoll_ctl(epoll_fd_.get(), EPOLL_CTL_MOD, listen_fd_.get(), &ev);
     listening_ = on;
 }
 
@@ -329,11 +366,14 @@ void forwarder::receive_queries() {
             in_msgs_[k].msg_hdr.msg_namelen = sizeof r->client;
             in_reqs_[k] = r;
         }
-        int n = recvmmsg(listen_fd_, in_msgs_, want, MSG_DONTWAIT, nullptr);
+        int n = recvmmsg(listen_fd_.get(), in_msgs_, want, MSG_DONTWAIT, nullptr);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return; // nothing more, or a receive error: nothing is logged
         free_.resize(free_.size() - static_cast<size_t>(n));
-        for (int k = 0; k < n; k++) start_request(*in_reqs_[k], in_msgs_[k].msg_len);
+        for (int k = 0; k < n; k++) {
+            in_reqs_[k]->client_len = in_msgs_[k].msg_hdr.msg_namelen;
+            start_request(*in_reqs_[k], in_msgs_[k].msg_len);
+        }
         if (static_cast<unsigned>(n) < want) return;
     }
 }
@@ -341,6 +381,8 @@ void forwarder::receive_queries() {
 void forwarder::start_request(request& r, size_t len) {
     r.tm.req = &r;
     r.query_len = static_cast<int32_t>(len);
+    r.client_id = message_id(r.query, len);
+    r.reply_limit = static_cast<uint32_t>(reply_size_limit(r.query, len));
     if (g_settings.debug_level > 0) {
         r.req_id = next_request_id();
         extract_qname(r.query, len, r.domain, sizeof r.domain);
@@ -379,7 +421,10 @@ void forwarder::start_attempt(request& r) {
         attempt_failed(r);
         return;
     }
-    if (send(u->fd, r.query, static_cast<size_t>(r.query_len), 0) < 0) {
+    // A fresh ID per attempt: whoever cannot see the query has to guess it as well as the port.
+    const size_t len = static_cast<size_t>(r.query_len);
+    set_message_id(r.query, len, secure_random_u16());
+    if (send(u->fd.get(), r.query, len, 0) < 0) {
         if (last_attempt(r))
             log_msg("[WARN] [req #%lld] [domain: %s] write to %s failed: %s",
                     static_cast<long long>(r.req_id), r.domain, s.text.c_str(),
@@ -412,6 +457,7 @@ void forwarder::take_answer(request& r, uint8_t* reply, size_t n) {
         return;
     }
     server_answered(s);
+    set_message_id(reply, n, r.client_id);
     if (rcode != rcode_noerror) {
         std::memcpy(r.held, reply, n); // a negative answer: held while the next server is asked
         r.held_len = static_cast<uint32_t>(n);
@@ -420,7 +466,7 @@ void forwarder::take_answer(request& r, uint8_t* reply, size_t n) {
         return;
     }
     clear_tc_flag(reply, n);
-    if (n > dns_plain_udp_len) n = trim_reply(reply, n);
+    if (n > r.reply_limit) n = trim_reply(reply, n, r.reply_limit);
     if (!r.quiet)
         log_msg("[INFO] [req #%lld] [domain: %s] Reply from %s (priority %d)",
                 static_cast<long long>(r.req_id), r.domain, s.text.c_str(), r.pos + 1);
@@ -428,7 +474,7 @@ void forwarder::take_answer(request& r, uint8_t* reply, size_t n) {
         std::memcpy(recent_query_, r.query, static_cast<size_t>(r.query_len));
         recent_len_ = static_cast<size_t>(r.query_len);
     }
-    queue_reply(r.client, reply, n);
+    queue_reply(r, reply, n);
     release(r);
 }
 
@@ -436,7 +482,7 @@ void forwarder::finish(request& r) {
     const long long id = static_cast<long long>(r.req_id);
     if (r.held_len > 0) {
         if (!r.quiet) log_msg("[INFO] [req #%lld] [domain: %s] Final response: NXDOMAIN", id, r.domain);
-        queue_reply(r.client, r.held, r.held_len); // sent before the record is reused
+        queue_reply(r, r.held, r.held_len); // sent before the record is reused
     } else if (!r.quiet) {
         log_msg("[WARN] [req #%lld] [domain: %s] No response from any server", id, r.domain);
     }
@@ -474,70 +520,119 @@ void forwarder::on_timer(timer& t) {
     attempt_failed(r);
 }
 
-// An idle connected socket of the server, or a new one. Null when none can be had (the attempt
-// fails); a failed connect is logged with the request's number.
-upstream_sock* forwarder::take_socket(server_rec& s, const request* r) {
-    if (!s.idle.empty()) {
-        upstream_sock* u = s.idle.back();
-        s.idle.pop_back();
-        idle_count_--;
-        return u;
-    }
-    int err = EINVAL; // not a dotted IPv4 address: would otherwise go to 0.0.0.0, this host
-    unique_fd fd;
-    if (s.addr_ok) {
-        fd.reset(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        if (!fd.valid()) return nullptr;
-        if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&s.addr), sizeof s.addr) != 0) {
-            err = errno;
-            fd.reset();
-        }
-    }
-    if (!fd.valid()) {
-        if (r != nullptr)
-            log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s",
-                    static_cast<long long>(r->req_id), r->domain, s.text.c_str(),
-                    std::strerror(err));
+// A new socket connected to s, from a source port the kernel picks at random, in the epoll set.
+// Null when none can be had: err is then the reason to log, or 0 when there is none to log.
+upstream_sock* forwarder::open_socket(server_rec& s, int& err) {
+    err = 0;
+    if (free_socks_.empty()) {
+        err = EMFILE;
         return nullptr;
     }
-    auto* u = new upstream_sock;
-    u->server = &s;
+    if ((err = resolve_zone(s.where)) != 0) return nullptr; // the interface may come and go
+    unique_fd fd(socket(s.where.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return nullptr;
+    if (connect(fd.get(), &s.where.addr.sa, s.where.len) != 0) {
+        err = errno;
+        return nullptr;
+    }
+    upstream_sock* u = free_socks_.back();
     epoll_event ev{};
     ev.events = EPOLLIN;
-    ev.data.ptr = u;
-    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, fd.get(), &ev) != 0) {
-        delete u;
-        return nullptr;
-    }
-    u->fd = fd.release(); // closed by discard()
+    ev.data.u64 = tag_of(u);
+    if (epoll_ctl(epoll_fd_.get(), EPOLL_CTL_ADD, fd.get(), &ev) != 0) return nullptr;
+    free_socks_.pop_back();
+    u->fd = std::move(fd);
+    u->server = &s;
+    u->req = nullptr;
+    u->probing = false;
+    u->tainted = false;
+    u->uses_left = attempts_for_a_port();
+    u->idle_since = now_;
     return u;
 }
 
-// The attempt on u ended with its answer: u waits for the next one, unless it saw a stray
-// datagram, has served its share of attempts, or enough sockets wait already.
+// Gives u a new source port: disconnecting releases the port the kernel picked for it, and
+// connecting again makes the kernel pick another at random. False (u closed) when the server
+// cannot be reached any more. A datagram still queued from the old port is dealt with like any
+// stray one: it matches no attempt's ID, and the socket is then closed.
+bool forwarder::renew_port(upstream_sock* u) {
+    server_rec& s = *u->server;
+    sockaddr unspec{};
+    unspec.sa_family = AF_UNSPEC;
+    if (connect(u->fd.get(), &unspec, sizeof unspec) != 0 || resolve_zone(s.where) != 0 ||
+        connect(u->fd.get(), &s.where.addr.sa, s.where.len) != 0) {
+        discard(u);
+        return false;
+    }
+    u->uses_left = attempts_for_a_port();
+    return true;
+}
+
+// One of the server's idle sockets, chosen at random; the pool is topped up first, and a socket
+// that waited too long gets a new port. Null when no socket can be had (the attempt fails); a
+// failed connect is logged with the request's number.
+upstream_sock* forwarder::take_socket(server_rec& s, const request* r) {
+    for (;;) {
+        int err = 0;
+        while (s.idle.size() < idle_sockets_to_choose_from &&
+               (idle_count_ < max_idle_sockets || s.idle.empty())) {
+            upstream_sock* u = open_socket(s, err);
+            if (u == nullptr) break;
+            s.idle.push_back(u);
+            idle_count_++;
+        }
+        if (s.idle.empty()) {
+            if (r != nullptr && err != 0)
+                log_msg("[WARN] [req #%lld] [domain: %s] connect to %s failed: %s",
+                        static_cast<long long>(r->req_id), r->domain, s.text.c_str(),
+                        std::strerror(err));
+            return nullptr;
+        }
+        size_t i = secure_random_below(static_cast<unsigned>(s.idle.size()));
+        upstream_sock* u = s.idle[i];
+        s.idle[i] = s.idle.back();
+        s.idle.pop_back();
+        idle_count_--;
+        if (now_ - u->idle_since <= idle_port_max_ms * ns_per_ms || renew_port(u)) return u;
+    }
+}
+
+// The attempt on u ended with its answer: u waits for the next one (on a new port once its port
+// has carried its share), unless it saw a stray datagram or enough sockets wait already.
 void forwarder::give_back(upstream_sock* u) {
     u->req = nullptr;
     u->probing = false;
-    if (u->tainted || ++u->attempts >= socket_renew_attempts || idle_count_ >= max_idle_sockets ||
-        !u->server->listed) {
+    if (u->tainted || idle_count_ >= max_idle_sockets || !u->server->listed) {
         discard(u);
         return;
     }
+    if (--u->uses_left == 0 && !renew_port(u)) return;
+    u->idle_since = now_;
     u->server->idle.push_back(u);
     idle_count_++;
 }
 
 void forwarder::discard(upstream_sock* u) {
-    close(u->fd); // also takes it out of the epoll set
-    u->fd = -1;
-    closed_.push_back(u);
+    u->fd.reset(); // also takes it out of the epoll set
+    u->generation++;
+    u->server = nullptr;
+    u->req = nullptr;
+    u->probing = false;
+    free_socks_.push_back(u);
+}
+
+void forwarder::forget_idle(server_rec& s) {
+    for (upstream_sock* u : s.idle)
+        discard(u);
+    idle_count_ -= static_cast<unsigned>(s.idle.size());
+    s.idle.clear();
 }
 
 void forwarder::on_upstream(upstream_sock* u) {
     server_rec& s = *u->server;
     for (;;) {
         uint8_t* buf = reply_buffer();
-        ssize_t got = recv(u->fd, buf, dns_message_cap, 0);
+        ssize_t got = recv(u->fd.get(), buf, dns_message_cap, 0);
         int err = errno;
         if (got < 0 && (err == EAGAIN || err == EWOULDBLOCK)) return;
         if (got < 0 && err == EINTR) continue;
@@ -545,20 +640,22 @@ void forwarder::on_upstream(upstream_sock* u) {
             // Idle: a late answer or an error report meant for an attempt that has ended.
             auto it = std::find(s.idle.begin(), s.idle.end(), u);
             if (it != s.idle.end()) {
-                s.idle.erase(it);
+                *it = s.idle.back();
+                s.idle.pop_back();
                 idle_count_--;
             }
             discard(u);
             return;
         }
         if (got < 0) {
-            discard(u);
             if (u->probing) {
+                discard(u);
                 s.check_sock = nullptr;
                 end_check(s, false);
                 return;
             }
             request& r = *u->req;
+            discard(u);
             r.sock = nullptr;
             timers_.cancel(r.tm);
             if (last_attempt(r) && !r.quiet)
@@ -570,7 +667,7 @@ void forwarder::on_upstream(upstream_sock* u) {
         }
         size_t n = static_cast<size_t>(got);
         if (u->probing) {
-            if (!reply_matches_query(s.check_query, s.check_len, buf, n)) {
+            if (!reply_matches_query(s.check_query.data(), s.check_query.size(), buf, n)) {
                 u->tainted = true;
                 continue;
             }
@@ -583,8 +680,9 @@ void forwarder::on_upstream(upstream_sock* u) {
         }
         request& r = *u->req;
         if (!reply_matches_query(r.query, static_cast<size_t>(r.query_len), buf, n)) {
-            // A forged datagram or a late duplicate: the attempt keeps waiting for its answer,
-            // and the socket is not used again.
+            // A forged datagram or a late duplicate (the kernel lets through only the server's
+            // address and port, and the ID is the attempt's own): the attempt keeps waiting for
+            // its answer, and the socket is not used again.
             u->tainted = true;
             continue;
         }
@@ -620,20 +718,15 @@ void forwarder::server_answered(server_rec& s) {
     log_msg("[INFO] Server %s is back", s.text.c_str());
 }
 
-// Sends s a copy of a recent client query under an ID of its own; its answer is never relayed.
+// Sends s a copy of a recent client query under a random ID; its answer is never relayed.
 void forwarder::start_check(server_rec& s) {
     if (!s.out || !s.listed) return;
     s.check_started = now_;
     upstream_sock* u = recent_len_ > 0 ? take_socket(s, nullptr) : nullptr;
     if (u != nullptr) {
-        std::memcpy(s.check_query, recent_query_, recent_len_);
-        s.check_len = recent_len_;
-        if (s.check_len >= 2) {
-            unsigned id = random_below(0x10000);
-            s.check_query[0] = static_cast<uint8_t>(id >> 8);
-            s.check_query[1] = static_cast<uint8_t>(id);
-        }
-        if (send(u->fd, s.check_query, s.check_len, 0) >= 0) {
+        s.check_query.assign(recent_query_, recent_query_ + recent_len_);
+        set_message_id(s.check_query.data(), s.check_query.size(), secure_random_u16());
+        if (send(u->fd.get(), s.check_query.data(), s.check_query.size(), 0) >= 0) {
             u->probing = true;
             s.check_sock = u;
             timers_.set(s.check, now_ + timeout_ns_);
@@ -657,71 +750,69 @@ void forwarder::end_check(server_rec& s, bool usable) {
         timers_.set(s.check, std::max(now_, s.check_started + hold_down_ns_));
 }
 
-// Makes the list just loaded the one new requests use. Servers keep their record (sockets and
-// health memory) for as long as any list names them.
-void forwarder::install_table() {
-    auto list = snapshot_servers();
-    auto* t = new server_table;
-    t->entries.reserve(list->size());
-    for (server_rec* s : servers_) s->listed = false;
-    for (const std::string& text : *list) {
-        auto it = std::find_if(servers_.begin(), servers_.end(),
-                               [&](const server_rec* s) { return s->text == text; });
-        server_rec* s;
-        if (it != servers_.end()) {
-            s = *it;
-        } else {
-            s = new server_rec;
-            s->text = text;
-            s->check.server = s;
-            char ip[16] = {};
-            int port = 53;
-            std::sscanf(text.c_str(), "%15[^:]:%d", ip, &port);
-            s->addr.sin_family = AF_INET;
-            s->addr.sin_port = htons(static_cast<uint16_t>(port));
-            s->addr_ok = inet_pton(AF_INET, ip, &s->addr.sin_addr) == 1;
-            servers_.push_back(s);
-        }
-        s->refs++;
-        s->listed = true;
-        t->entries.push_back(s);
+void forwarder::reload() {
+    signalfd_siginfo info[8];
+    while (read(signal_fd_.get(), info, sizeof info) > 0) {
     }
-    for (server_rec* s : servers_) {
-        if (!s->listed) {
-            timers_.cancel(s->check); // no longer listed: no more checks
-            if (s->check_sock != nullptr) {
-                discard(s->check_sock);
-                s->check_sock = nullptr;
+    install_table(load_servers(fallback_resolver_path));
+}
+
+// Makes the list just loaded the one new requests use. Servers keep their record (sockets and
+// health memory) for as long as any list names them. Linear in the servers known.
+void forwarder::install_table(server_entries list) {
+    auto t = std::make_unique<server_table>();
+    t->entries.reserve(list.size());
+    for (auto& [text, s] : servers_)
+        s.listed = false;
+    for (server_entry& e : list) {
+        auto [it, fresh] = servers_.try_emplace(e.text);
+        server_rec& s = it->second;
+        if (fresh) {
+            s.text = std::move(e.text);
+            s.where = e.where;
+            s.check.server = &s;
+        }
+        s.refs++;
+        s.listed = true;
+        t->entries.push_back(&s);
+    }
+    for (auto& [text, s] : servers_) {
+        if (!s.listed) {
+            timers_.cancel(s.check); // no longer listed: no more checks
+            if (s.check_sock != nullptr) {
+                discard(s.check_sock);
+                s.check_sock = nullptr;
             }
-            for (upstream_sock* u : s->idle) discard(u);
-            idle_count_ -= static_cast<unsigned>(s->idle.size());
-            s->idle.clear();
-        } else if (s->out && s->check.heap_slot == 0 && s->check_sock == nullptr) {
-            timers_.set(s->check, now_ + hold_down_ns_);
+            forget_idle(s);
+        } else if (s.out && s.check.heap_slot == 0 && s.check_sock == nullptr) {
+            timers_.set(s.check, now_ + hold_down_ns_);
         }
     }
     server_table* old = current_;
-    current_ = t;
+    current_ = t.get();
+    tables_.push_back(std::move(t));
     if (old != nullptr && old->requests == 0) drop_table(old);
 }
 
 void forwarder::drop_table(server_table* t) {
     for (server_rec* s : t->entries)
-        if (--s->refs == 0) drop_server(s);
-    delete t;
+        if (--s->refs == 0) drop_server(*s);
+    auto it = std::find_if(tables_.begin(), tables_.end(),
+                           [t](const std::unique_ptr<server_table>& p) { return p.get() == t; });
+    *it = std::move(tables_.back());
+    tables_.pop_back();
 }
 
-void forwarder::drop_server(server_rec* s) {
-    timers_.cancel(s->check);
-    if (s->check_sock != nullptr) discard(s->check_sock);
-    for (upstream_sock* u : s->idle) discard(u);
-    idle_count_ -= static_cast<unsigned>(s->idle.size());
-    servers_.erase(std::find(servers_.begin(), servers_.end(), s));
-    delete s;
+void forwarder::drop_server(server_rec& s) {
+    timers_.cancel(s.check);
+    if (s.check_sock != nullptr) discard(s.check_sock);
+    forget_idle(s);
+    servers_.erase(servers_.find(s.text));
 }
 
-void forwarder::queue_reply(const sockaddr_in& to, const uint8_t* msg, size_t len) {
-    out_addr_[out_n_] = to;
+void forwarder::queue_reply(const request& r, const uint8_t* msg, size_t len) {
+    out_addr_[out_n_] = r.client;
+    out_msgs_[out_n_].msg_hdr.msg_namelen = r.client_len;
     out_iov_[out_n_] = {const_cast<uint8_t*>(msg), len};
     out_n_++;
     if (out_n_ == reply_batch) flush_replies();
@@ -730,7 +821,7 @@ void forwarder::queue_reply(const sockaddr_in& to, const uint8_t* msg, size_t le
 void forwarder::flush_replies() {
     unsigned i = 0;
     while (i < out_n_) {
-        int sent = sendmmsg(listen_fd_, out_msgs_ + i, out_n_ - i, 0);
+        int sent = sendmmsg(listen_fd_.get(), out_msgs_ + i, out_n_ - i, 0);
         if (sent < 0 && errno == EINTR) continue;
         i += sent > 0 ? static_cast<unsigned>(sent) : 1; // a reply that cannot be sent is dropped
     }
@@ -757,7 +848,7 @@ unsigned requests_within_fd_limit() {
 
 } // namespace
 
-int run_forwarder(int listen_fd, const sigset_t& reload_signals) {
+int run_forwarder(unique_fd listen_fd, const sigset_t& reload_signals, server_entries servers) {
     unique_fd sfd(signalfd(-1, &reload_signals, SFD_NONBLOCK | SFD_CLOEXEC));
     unique_fd efd(epoll_create1(EPOLL_CLOEXEC));
     epoll_event lev{};
@@ -766,13 +857,15 @@ int run_forwarder(int listen_fd, const sigset_t& reload_signals) {
     epoll_event sev{};
     sev.events = EPOLLIN;
     sev.data.u64 = tag_signal;
-    if (!sfd.valid() || !efd.valid() || epoll_ctl(efd.get(), EPOLL_CTL_ADD, listen_fd, &lev) != 0 ||
+    if (!sfd.valid() || !efd.valid() ||
+        epoll_ctl(efd.get(), EPOLL_CTL_ADD, listen_fd.get(), &lev) != 0 ||
         epoll_ctl(efd.get(), EPOLL_CTL_ADD, sfd.get(), &sev) != 0) {
         log_msg("[ERROR] Failed to start the event loop: %s", std::strerror(errno));
         return 1;
     }
-    // The loop runs until the process ends: it keeps both descriptors.
-    static forwarder loop(listen_fd, efd.release(), sfd.release(), requests_within_fd_limit());
+    // The loop runs until the process ends, and owns the three descriptors and every record.
+    static forwarder loop(std::move(listen_fd), std::move(efd), std::move(sfd),
+                          requests_within_fd_limit(), std::move(servers));
     log_msg("[INFO] Velmora running");
     loop.run();
 }

@@ -6,14 +6,16 @@
 #include "log.h"
 #include "options.h"
 #include "pause.h"
+#include "secure_random.h"
 #include "server_list.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <syslog.h>
 
 namespace velmora {
@@ -24,7 +26,12 @@ int run() {
     openlog("velmora", LOG_PID, LOG_DAEMON);
     log_msg("[INFO] Velmora by Tarvona");
     log_msg("[INFO] Version %s", version_text);
-    reload_servers(fallback_resolver_path);
+    if (int err = secure_random_init(); err != 0) {
+        // Upstream IDs and ports must not be guessable: no kernel generator, no forwarding.
+        log_msg("[ERROR] No random numbers from the kernel: %s", std::strerror(err));
+        return 1;
+    }
+    server_entries servers = load_servers(fallback_resolver_path);
 
     sigset_t hup;
     sigemptyset(&hup);
@@ -33,30 +40,27 @@ int run() {
     // signal handler.
     sigprocmask(SIG_BLOCK, &hup, nullptr);
 
-    sockaddr_in addr{};
-    char ip[16] = {};
-    int port = -1;
-    std::sscanf(g_settings.listen_addr.c_str(), "%15[^:]:%d", ip, &port);
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, ip, &addr.sin_addr) != 1 || port < 0 || port > 65535) {
-        // Binding whatever the text happened to convert to would listen somewhere unintended.
-        log_msg("[ERROR] UDP bind failed: %s", std::strerror(EINVAL));
-        return 1;
-    }
-
-    unique_fd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    endpoint& at = g_settings.listen_at;
+    unique_fd fd(socket(at.family(), SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!fd.valid()) {
         log_msg("[ERROR] Failed to create socket: %s", std::strerror(errno));
         return 1;
     }
-    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        log_msg("[ERROR] UDP bind failed: %s", std::strerror(errno));
+    if (at.family() == AF_INET6) {
+        // "[::]:53" is IPv6 only: IPv4 clients are served by an IPv4 listening address, which
+        // another instance (or dnsmasq) may hold.
+        int on = 1;
+        setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    }
+    int err = resolve_zone(at);
+    if (err == 0 && bind(fd.get(), &at.addr.sa, at.len) != 0) err = errno;
+    if (err != 0) {
+        log_msg("[ERROR] UDP bind failed: %s", std::strerror(err));
         return 1;
     }
     log_msg("[INFO] Listening UDP on %s", g_settings.listen_addr.c_str());
 
-    return run_forwarder(fd.get(), hup);
+    return run_forwarder(std::move(fd), hup, std::move(servers));
 }
 
 } // namespace
@@ -74,5 +78,6 @@ int main(int argc, char** argv) {
     case parse_outcome::run:
         break;
     }
+    if (!check_addresses(argv[0], g_settings)) return 1;
     return run();
 }

@@ -19,8 +19,31 @@ int parse_leading_int(const char* text) {
 void print_usage(const char* prog) {
     std::fprintf(stderr,
                  "Usage: %s --listen <ip:port> --s1 <ip:port> --s2 <ip:port> "
-                 "--session-timeout <ms> --debug <0|1>\n",
+                 "--session-timeout <ms> --debug <0|1> [--hold-down <s>]\n",
                  prog);
+}
+
+bool check_addresses(const char* prog, settings& s) {
+    struct row {
+        const char* option;
+        const std::string& text;
+        port_rule rule;
+        endpoint& out;
+    };
+    const row rows[] = {
+        {"--listen", s.listen_addr, port_rule::required, s.listen_at},
+        {"--s1", s.server1, port_rule::default_53, s.server1_at},
+        {"--s2", s.server2, port_rule::default_53, s.server2_at},
+    };
+    for (const row& r : rows) {
+        address_error e = parse_endpoint(r.text, r.rule, r.out);
+        if (e != address_error::none) {
+            std::fprintf(stderr, "%s: %s '%s': %s\n", prog, r.option, r.text.c_str(),
+                         address_error_text(e));
+            return false;
+        }
+    }
+    return true;
 }
 
 parse_outcome parse_command_line(int argc, char** argv, settings& out) {

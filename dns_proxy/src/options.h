@@ -1,6 +1,8 @@
 // Command line of velmora: every setting comes from here, none from a file.
 #pragma once
 
+#include "address.h"
+
 #include <string>
 
 namespace velmora {
@@ -8,9 +10,12 @@ namespace velmora {
 constexpr const char* version_text = "1.1.3";
 
 struct settings {
-    std::string listen_addr;      // ip:port to receive queries on
+    std::string listen_addr;      // ip:port or [address]:port to receive queries on
     std::string server1;          // primary upstream, priority 1
     std::string server2;          // secondary upstream, priority 2
+    endpoint listen_at;           // the three texts read by check_addresses
+    endpoint server1_at;
+    endpoint server2_at;
     bool has_listen = false;
     bool has_server1 = false;
     bool has_server2 = false;
@@ -28,6 +33,11 @@ enum class parse_outcome { run, version, usage };
 /// soon as --version is seen, usage on an unknown option, a missing value, a missing address, a
 /// time-out that is not positive or a negative hold-down. getopt's own diagnostic goes to stderr; nothing else is printed.
 parse_outcome parse_command_line(int argc, char** argv, settings& out);
+
+/// Reads the listening address (a port required) and the two servers (port 53 when none is
+/// given) into their endpoints. Returns true; or false after printing, to stderr, which option
+/// holds what and why it is refused.
+bool check_addresses(const char* prog, settings& s);
 
 /// Leading decimal number with an optional sign, 0 when the text does not begin with one;
 /// values beyond the int range are clamped.

@@ -1,5 +1,6 @@
 // The random pause between two attempts at one server, and the pseudo-random generator behind it
-// (which also gives background checks their query IDs). Used by the event loop only.
+// (seeded with the time at start-up; nothing an attacker must not guess comes from it: see
+// secure_random.h). Used by the event loop only.
 #pragma once
 
 #include <cstdint>

@@ -4,13 +4,10 @@
 #include "log.h"
 #include "options.h"
 
-#include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
 
 namespace velmora {
-
-server_list g_servers;
 
 namespace {
 
@@ -20,41 +17,52 @@ constexpr const char token_separators[] = " \t\n";
 
 } // namespace
 
-std::optional<std::string> fallback_entry_from_line(const char* line) {
+std::optional<server_entry> fallback_entry_from_line(const char* line) {
     if (std::strncmp(line, nameserver_word, nameserver_len) != 0) return std::nullopt;
     const char* p = line + nameserver_len;
     p += std::strspn(p, token_separators);
     size_t n = std::strcspn(p, token_separators);
     if (n == 0) return std::nullopt;
     std::string token(p, n);
-    in_addr addr{};
-    if (inet_pton(AF_INET, token.c_str(), &addr) != 1) return std::nullopt;
-    return token + ":53";
+    // An IPv6 address (it holds a colon) is written in brackets, so that its port stands apart.
+    server_entry e;
+    e.text = token.find(':') != std::string::npos ? "[" + token + "]:53" : token + ":53";
+    if (parse_endpoint(e.text, port_rule::default_53, e.where) != address_error::none)
+        return std::nullopt;
+    return e;
 }
 
-std::vector<std::string> read_fallback_servers(const char* path) {
-    std::vector<std::string> out;
+fallback_servers read_fallback_servers(const char* path) {
+    fallback_servers out;
     file_ptr f(std::fopen(path, "re"));
     if (!f) return out;
-    out.reserve(4);
+    out.entries.reserve(4);
     char line[fallback_line_cap];
     while (std::fgets(line, sizeof line, f.get()) != nullptr) {
-        if (auto entry = fallback_entry_from_line(line)) out.push_back(std::move(*entry));
+        auto entry = fallback_entry_from_line(line);
+        if (!entry) continue;
+        if (out.entries.size() == max_fallback_servers) {
+            out.more_listed = true;
+            break;
+        }
+        out.entries.push_back(std::move(*entry));
     }
     return out;
 }
 
-void reload_servers(const char* path) {
-    std::vector<std::string> fallback = read_fallback_servers(path);
-    auto fresh = std::make_shared<server_entries>();
-    fresh->reserve(2 + fallback.size());
-    fresh->push_back(g_settings.server1);
-    fresh->push_back(g_settings.server2);
-    for (auto& e : fallback) fresh->push_back(std::move(e));
-    g_servers.entries = std::move(fresh); // holders of the old list keep their reference
+server_entries load_servers(const char* path) {
+    fallback_servers fallback = read_fallback_servers(path);
+    server_entries list;
+    list.reserve(2 + fallback.entries.size());
+    list.push_back({g_settings.server1, g_settings.server1_at});
+    list.push_back({g_settings.server2, g_settings.server2_at});
+    for (auto& e : fallback.entries)
+        list.push_back(std::move(e));
+    if (fallback.more_listed)
+        log_msg("[WARN] More than %zu fallback servers listed: only the first %zu are used",
+                max_fallback_servers, max_fallback_servers);
     log_msg("[INFO] Reloaded fallback servers");
+    return list;
 }
-
-std::shared_ptr<const server_entries> snapshot_servers() { return g_servers.entries; }
 
 } // namespace velmora

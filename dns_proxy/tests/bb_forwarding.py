@@ -206,14 +206,30 @@ def truncation_flag_and_trimming():
     check(r["answer"] and len(r["answer"][0][-1]) > 200, "answer kept whole")
     check(r["size"] and 250 < r["size"] <= 512, f"short reply not trimmed: {r['size']}")
 
-    modes("big", "noerror")
-    for opts in (("+noedns",), ("+bufsize=4096",)):
-        r = dig("127.0.0.1", LISTEN_PORT, f"big{len(opts[0])}.test", "+ignore", *opts)
-        # Question ends at 12 + 9 + 4 = 25 (27 with "bigNN"); TXT records are 2+10+51 = 63 bytes.
-        check(r["size"] is not None and r["size"] <= 512, f"{opts}: size {r['size']}")
-        check_eq(7, r.get("counts", (None,))[0], f"{opts}: answers that fit in 512 bytes")
-        check_eq((0, 0), r.get("counts", (0, 1, 1))[1:], f"{opts}: authority and additional dropped")
-        check("tc" not in r["flags"], f"{opts}: TC clear")
+    # Without EDNS, or with a size of 512 or less, a good answer is cut at whole records within
+    # 512 bytes; a client that announces more gets up to that much (at most 4096), whole when it
+    # fits. Question "kNN.test" ends at 12 + 10 + 4 = 26; each TXT answer takes 2 + 10 + 52 bytes.
+    # (mode, dig options, answers kept, largest size, additional records)
+    rows = [
+        ("k1", ("+noedns",), 7, 512, 0),
+        ("k1", ("+bufsize=400",), 7, 512, 0),
+        ("k1", ("+bufsize=1232",), 15, 1232, 1),  # about 1000 bytes: whole, OPT record too
+        ("k1", ("+bufsize=600",), 8, 600, 0),
+        ("big", ("+noedns",), 7, 512, 0),
+        ("big", ("+bufsize=4096",), 10, 4096, 4),  # 723 bytes with its additional records
+    ]
+    for i, (mode, opts, answers, largest, additional) in enumerate(rows):
+        modes(mode, "noerror")
+        r = dig("127.0.0.1", LISTEN_PORT, f"k{i:02}.test", "+ignore", *opts, qtype="TXT")
+        what = f"{mode} {opts}"
+        check(r["size"] is not None and r["size"] <= largest, f"{what}: size {r['size']}")
+        check_eq(answers, r.get("counts", (None,))[0], f"{what}: answers")
+        check_eq((0, additional), r.get("counts", (0, 1, 1))[1:], f"{what}: authority, additional")
+        check("tc" not in r["flags"], f"{what}: TC clear")
+        check_eq("NOERROR", r["status"], f"{what}: status")
+    modes("k1", "noerror")
+    r = dig("127.0.0.1", LISTEN_PORT, "whole.test", "+bufsize=1232", qtype="TXT")
+    check(r["size"] is not None and 990 <= r["size"] <= 1010, f"1000-byte answer: {r['size']}")
 
 
 @case
@@ -368,7 +384,7 @@ def run_cli(*args):
 @case
 def command_line_errors():
     usage = (f"Usage: {VELMORA} --listen <ip:port> --s1 <ip:port> --s2 <ip:port> "
-             "--session-timeout <ms> --debug <0|1>\n")
+             "--session-timeout <ms> --debug <0|1> [--hold-down <s>]\n")
     base = ["--listen", "127.0.0.1:5399", "--s1", S1.text, "--s2", S2.text]
     rows = [
         ("no options", [], 1),
@@ -396,8 +412,8 @@ def startup_failures():
     rows = [
         ("address not on this host", "192.0.2.1:5399", "[ERROR] UDP bind failed: Cannot assign requested address"),
         ("port taken", f"127.0.0.1:{LISTEN_PORT}", "[ERROR] UDP bind failed: Address already in use"),
-        ("no port", "127.0.0.1", "[ERROR] UDP bind failed: Invalid argument"),
-        ("not an address", "router.lan:53", "[ERROR] UDP bind failed: Invalid argument"),
+        ("IPv6 address not on this host", "[2001:db8::1]:5399", "[ERROR] UDP bind failed: Cannot assign requested address"),
+        ("unknown zone", "[fe80::1%nosuch0]:5399", "[ERROR] UDP bind failed: No such device"),
     ]
     for what, listen, line in rows:
         rc, out, _ = run_cli("--listen", listen, *common, "-d", "1")
@@ -405,6 +421,73 @@ def startup_failures():
         check_eq(line, out.splitlines()[-1] if out else "", f"{what}: last line")
         rc, out, err = run_cli("--listen", listen, *common, "-d", "0")
         check_eq((1, "", ""), (rc, out, err), f"{what}: silent with --debug 0")
+
+
+@case
+def bad_addresses_refused_at_start():
+    # A text that is no address, or whose port is not 1..65535, stops the daemon before it does
+    # anything: one line on stderr naming the option, whatever the debug level.
+    good = {"--listen": "127.0.0.1:5399", "--s1": S1.text, "--s2": S2.text}
+    rows = [  # option, text, reason
+        ("--s1", "1.2.3.4:70000", "the port is not a number from 1 to 65535"),
+        ("--s2", "1.2.3.4:65536", "the port is not a number from 1 to 65535"),
+        ("--listen", "127.0.0.1:53abc", "the port is not a number from 1 to 65535"),
+        ("--listen", "127.0.0.1:0", "the port is not a number from 1 to 65535"),
+        ("--listen", "127.0.0.1", "no port"),
+        ("--listen", "[::1]", "no port"),
+        ("--listen", "router.lan:53", "not a dotted IPv4 address"),
+        ("--s1", "router.lan", "not a dotted IPv4 address"),
+        ("--s2", "2001:db8::1", "not a dotted IPv4 address or an IPv6 address in brackets"),
+        ("--s1", "[::1]:99999", "the port is not a number from 1 to 65535"),
+        ("--s1", "[fe80::1%]:53", "the zone index is not an interface name or number"),
+    ]
+    for option, text, reason in rows:
+        args = dict(good, **{option: text})
+        for debug in ("0", "1"):
+            rc, out, err = run_cli(*[x for kv in args.items() for x in kv], "-s", "100", "-d", debug)
+            what = f"{option} {text} (debug {debug})"
+            check_eq(1, rc, f"{what}: status")
+            check_eq("", out, f"{what}: stdout")
+            check(err.startswith(f"{VELMORA}: {option} '{text}': {reason}") and err.count("\n") == 1,
+                  f"{what}: stderr {err!r}")
+
+
+@case
+def query_names_are_escaped_in_log_lines():
+    # A name holding a line feed and a terminal escape must not start a forged log line or reach
+    # the terminal that shows the log.
+    modes("noerror", "noerror")
+    c = udp_client()
+    c.settimeout(3)
+    q = bytearray(raw_query("x.test", 0x2121))
+    evil = b"a\n[INFO] forged\x1b[2J"
+    q[12:12] = bytes([len(evil)]) + evil  # a first label ahead of "x.test"
+    c.sendto(bytes(q), ("127.0.0.1", LISTEN_PORT))
+    c.recv(4096)
+    want = "[domain: a\\010[INFO] forged\\027[2J.x.test] Reply from"
+    check(V.wait_line(want), f"escaped name in the reply line: {V.log()[-3:]}")
+    check_eq([], [l for l in V.log() if l.startswith("[INFO] forged")], "no forged log line")
+    check_eq([], [l for l in V.log() if "\x1b" in l], "no escape character in the log")
+
+
+@case
+def huge_fallback_file_is_bounded():
+    # 30000 nameserver lines: the first 64 are taken, one warning for the rest, the reload is
+    # quick and cheap, and queries are answered across a few of them.
+    modes("noerror", "noerror")
+    lines = "".join(f"nameserver 10.{i >> 16 & 255}.{i >> 8 & 255}.{i & 255}\n" for i in range(1, 30001))
+    warn = "[WARN] More than 64 fallback servers listed: only the first 64 are used"
+    for n in range(3):
+        t0 = time.monotonic()
+        check(V.hup(lines), f"reload {n} logged")
+        took = time.monotonic() - t0
+        check(took < 2, f"reload {n} took {took:.2f} s")
+        check_eq(n + 1, len(V.lines_with(warn)), f"one warning per reload ({n})")
+        check_eq("NOERROR", ask(f"huge{n}.test")["status"], f"answered after reload {n}")
+    with open(f"/proc/{V.proc.pid}/status") as f:
+        rss = next(int(l.split()[1]) for l in f if l.startswith("VmHWM:"))
+    check(rss < 16 * 1024, f"peak RSS {rss} KiB")
+    check(V.hup(""), "reload logged")
 
 
 status = run_cases(set(sys.argv[1:]) or None)

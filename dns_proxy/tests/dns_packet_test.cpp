@@ -51,6 +51,38 @@ TEST(velmora_qname, ExtractsDottedNamesAndStopsSafely) {
     for (const auto& r : rows) EXPECT_EQ(r.want, qname_of(r.msg)) << r.what;
 }
 
+TEST(velmora_qname, ControlBytesAreEscapedForTheLog) {
+    struct row {
+        const char* what;
+        std::vector<uint8_t> label;
+        std::string want;
+    };
+    const row rows[] = {
+        {"line feed", {'a', '\n', 'b'}, "a\\010b.test"},
+        {"escape sequence", {0x1B, '[', '2', 'J'}, "\\027[2J.test"},
+        {"carriage return and NUL", {'\r', 0}, "\\013\\000.test"},
+        {"DEL and high bytes", {0x7F, 0x9B, 0xFF}, "\\127\\155\\255.test"},
+        {"backslash", {'a', '\\', 'b'}, "a\\\\b.test"},
+        {"printable ASCII unchanged", {'a', '-', '_', ' ', '~'}, "a-_ ~.test"},
+    };
+    for (const auto& r : rows) {
+        message_builder b;
+        b.bytes.push_back(static_cast<uint8_t>(r.label.size()));
+        b.bytes.insert(b.bytes.end(), r.label.begin(), r.label.end());
+        b.question("test");
+        EXPECT_EQ(r.want, qname_of(b.bytes)) << r.what;
+    }
+    // The 255-character cut counts escaped characters: 60 line feeds take 240, so a second label
+    // of 20 does not fit after them.
+    message_builder b;
+    b.bytes.push_back(60);
+    b.bytes.insert(b.bytes.end(), 60, '\n');
+    b.question(std::string(20, 'x'));
+    std::string got = qname_of(b.bytes);
+    EXPECT_EQ(240u, got.size());
+    EXPECT_EQ(std::string::npos, got.find('\n'));
+}
+
 TEST(velmora_qname, LongNamesAreCutAfterTheLastWholeLabel) {
     // 5 labels of 63 = 319 dotted characters; four fit (255), the fifth does not.
     auto msg = message_builder().question(labels_of(5, 63)).bytes;
@@ -113,6 +145,76 @@ TEST(velmora_header, ReplyMatchesQueryByIdAndQuestion) {
     EXPECT_TRUE(reply_matches_query(odd.data(), odd.size(), answer(0xBEEF, "x.y").data(), 30));
 }
 
+TEST(velmora_edns, UdpSizeOfTheQuerysOptRecord) {
+    auto opt = [](uint16_t size) {
+        // root owner, TYPE 41, CLASS = UDP payload size, TTL 0, RDLENGTH 0
+        return std::vector<uint8_t>{
+            0, 0, 41, static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size), 0, 0, 0,
+            0, 0, 0};
+    };
+    auto query = [&](uint16_t size, uint16_t ar) {
+        message_builder b(0x1234, 0x01, 0x00);
+        b.question("www.example.com").counts(0, 0, ar);
+        auto o = opt(size);
+        b.bytes.insert(b.bytes.end(), o.begin(), o.end());
+        return b.bytes;
+    };
+    auto with_cookie = query(1232, 1);
+    with_cookie[with_cookie.size() - 1] = 4; // RDLENGTH 4: an option follows
+    with_cookie.insert(with_cookie.end(), {0, 10, 0, 0});
+    // An A record in the additional section ahead of the OPT record.
+    message_builder two(0x1234, 0x01, 0x00);
+    two.question("a.b").counts(0, 0, 2).record(4);
+    auto o = opt(4096);
+    two.bytes.insert(two.bytes.end(), o.begin(), o.end());
+    // An answer record in a query (unusual) comes before the additional section.
+    message_builder an(0x1234, 0x01, 0x00);
+    an.question("a.b").counts(1, 0, 1).record(4);
+    an.bytes.insert(an.bytes.end(), o.begin(), o.end());
+    auto cut = query(1232, 1);
+    cut.resize(cut.size() - 3);
+    auto missing = message_builder().question("a.b").counts(0, 0, 1).bytes;
+
+    struct row {
+        const char* what;
+        std::vector<uint8_t> msg;
+        uint16_t size;
+        size_t limit;
+    };
+    const row rows[] = {
+        {"dig's default", query(1232, 1), 1232, 1232},
+        {"4096", query(4096, 1), 4096, 4096},
+        {"beyond the datagram cap", query(65535, 1), 65535, 4096},
+        {"below 512", query(400, 1), 400, 512},
+        {"exactly 512", query(512, 1), 512, 512},
+        {"513", query(513, 1), 513, 513},
+        {"with an option", with_cookie, 1232, 1232},
+        {"after another additional record", two.bytes, 4096, 4096},
+        {"after an answer record", an.bytes, 4096, 4096},
+        {"no additional record", message_builder().question("a.b").bytes, 0, 512},
+        {"ARCOUNT 1 but nothing there", missing, 0, 512},
+        {"OPT record cut short", cut, 0, 512},
+        {"header only", message_builder().bytes, 0, 512},
+        {"shorter than a header", {0x12, 0x34}, 0, 512},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(r.size, edns_udp_size(r.msg.data(), r.msg.size())) << r.what;
+        EXPECT_EQ(r.limit, reply_size_limit(r.msg.data(), r.msg.size())) << r.what;
+    }
+}
+
+TEST(velmora_header, MessageIdReadAndWritten) {
+    auto msg = message_builder(0xBEEF).question("a.b").bytes;
+    EXPECT_EQ(0xBEEF, message_id(msg.data(), msg.size()));
+    set_message_id(msg.data(), msg.size(), 0x0102);
+    EXPECT_EQ(0x01, msg[0]);
+    EXPECT_EQ(0x02, msg[1]);
+    uint8_t one[1] = {0x55};
+    set_message_id(one, 1, 0xFFFF);
+    EXPECT_EQ(0x55, one[0]);
+    EXPECT_EQ(0, message_id(one, 1));
+}
+
 TEST(velmora_quiet, SubstringMatchOnLocalArpaLan) {
     struct row {
         const char* name;
@@ -143,6 +245,32 @@ TEST(velmora_trim, KeepsWholeAnswerRecordsWithin512Bytes) {
     EXPECT_EQ(0, get16(msg, 8));
     EXPECT_EQ(0, get16(msg, 10));
     EXPECT_EQ(0, std::memcmp(msg.data() + 12, b.bytes.data() + 12, n - 12));
+}
+
+TEST(velmora_trim, CutsAtTheClientsEdnsSize) {
+    // 10 records of 62 bytes after a question ending at 29, then an OPT record: 660 bytes.
+    message_builder b;
+    b.question("example.com");
+    for (int i = 0; i < 10; i++)
+        b.record(50);
+    b.raw({0, 0, 41, 0x04, 0xD0, 0, 0, 0, 0, 0, 0});
+    b.counts(10, 0, 1);
+    struct row {
+        size_t limit;
+        size_t want_len;
+        uint16_t want_an;
+    };
+    const row rows[] = {
+        {512, 29 + 7 * 62, 7},
+        {600, 29 + 9 * 62, 9},
+        {649, 29 + 10 * 62, 10}, // every answer fits; the OPT record does not
+    };
+    for (const auto& r : rows) {
+        auto msg = b.bytes;
+        EXPECT_EQ(r.want_len, trim_reply(msg.data(), msg.size(), r.limit)) << r.limit;
+        EXPECT_EQ(r.want_an, get16(msg, 6)) << r.limit;
+        EXPECT_EQ(0, get16(msg, 10)) << r.limit;
+    }
 }
 
 TEST(velmora_trim, StopsAtMalformedOrMissingRecords) {

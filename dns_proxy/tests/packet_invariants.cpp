@@ -23,6 +23,8 @@ void check_packet_invariants(const uint8_t* data, size_t size) {
     extract_qname(msg.get(), size, name, sizeof name);
     size_t name_len = strnlen(name, sizeof name);
     require(name_len < sizeof name);
+    for (size_t i = 0; i < name_len; i++) // escaped: nothing that could break a log line
+        require(name[i] >= 0x20 && name[i] < 0x7F);
     (void)is_quiet_name(name);
 
     char tiny[4];
@@ -41,7 +43,15 @@ void check_packet_invariants(const uint8_t* data, size_t size) {
         (void)reply_matches_query(msg.get(), size, other.get(), size);
         (void)reply_matches_query(other.get(), size - 1, msg.get(), size);
     }
+    size_t limit = reply_size_limit(msg.get(), size);
+    require(limit >= dns_plain_udp_len && limit <= dns_edns_udp_max);
+    (void)message_id(msg.get(), size);
     clear_tc_flag(msg.get(), size);
+    {
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[size ? size : 1]);
+        if (size) std::memcpy(copy.get(), data, size);
+        require(trim_reply(copy.get(), size, limit) <= size);
+    }
 
     size_t trimmed = trim_reply(msg.get(), size);
     require(trimmed <= size);

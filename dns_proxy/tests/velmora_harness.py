@@ -51,11 +51,11 @@ def add_loopback_addresses(last):
         subprocess.run(["ip", "addr", "add", f"127.0.0.{n}/8", "dev", "lo"], check=True)
 
 
-def start_dnsmasq(addr, *records):
-    """A dnsmasq serving records (its own options) on addr:53; returns once it has started."""
+def start_dnsmasq(addr, *records, port=53):
+    """A dnsmasq serving records (its own options) on addr:port; returns once it has started."""
     proc = subprocess.Popen(
         ["dnsmasq", "-k", "-C", "/dev/null", "--no-resolv", "--no-hosts", "--bind-interfaces",
-         f"--listen-address={addr}", "--port=53", "--user=root", "--pid-file=",
+         f"--listen-address={addr}", f"--port={port}", "--user=root", "--pid-file=",
          "--log-facility=-", *records],
         stderr=subprocess.PIPE, text=True)
     for line in proc.stderr:

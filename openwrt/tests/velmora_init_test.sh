@@ -66,6 +66,7 @@ config velmora
 add_case - start                                                     # 4
 add_case "$default_cfg" resolvers                                    # 5
 add_case "$default_cfg" reload                                       # 6
+add_case "$(section six '[::1]:5453' '[2001:db8::53]:53' '[fe80::1%wan]:53')" start  # 7
 
 # option line | what the error names
 bad_cases=(
@@ -80,7 +81,19 @@ bad_cases=(
     "option listen '127.0.0.1:0'|listen"
     "option listen '127.0.0.1:65536'|listen"
     "option listen '127.0.0.1:5x3'|listen"
-    "option server1 '[::1]:53'|server1"
+    "option server1 '::1:53'|server1"
+    "option server1 '[::1]'|server1"
+    "option server1 '[::1]:0'|server1"
+    "option server1 '[::1]:65536'|server1"
+    "option server1 '[1::2::3]:53'|server1"
+    "option server1 '[12345::1]:53'|server1"
+    "option server1 '[1:2:3:4:5:6:7:8:9]:53'|server1"
+    "option server1 '[:1]:53'|server1"
+    "option server1 '[192.0.2.1]:53'|server1"
+    "option server1 '[::1.2.3.256]:53'|server1"
+    "option server1 '[fe80::1%]:53'|server1"
+    "option server1 '[fe80::1%wan/x]:53'|server1"
+    "option listen '[::1]53'|listen"
     "option server2 ''|server2"
     "option session_timeout '0'|invalid options"
     "option session_timeout '-5'|invalid options"
@@ -93,6 +106,9 @@ bad_cases=(
     "option enabled 'maybe'|invalid options"
 )
 good_lines=("option listen '0.0.0.0:65535'" "option listen '255.255.255.255:1'"
+            "option listen '[::1]:5453'" "option listen '[::]:53'"
+            "option server1 '[2001:db8::53]:53'" "option server2 '[fe80::1%wan]:53'"
+            "option server1 '[::ffff:192.0.2.1]:53'" "option server2 '[1:2:3:4:5:6:7:8]:65535'"
             "option session_timeout '60000'" "option session_timeout '1'" "option enabled 'yes'"
             "option hold_down '0'" "option hold_down '86400'")
 first_bad=$((NCASES + 1))
@@ -152,6 +168,12 @@ for line in "${good_lines[@]}"; do
     assert_eq 1 "$(instances)" "instances"
     i=$((i + 1))
 done
+
+case_begin "IPv6 addresses reach the command line unchanged"
+result 7
+assert_eq 1 "$(instances)" "instances"
+assert_contains "$(command_line)" "[--listen] [[::1]:5453] [--s1] [[2001:db8::53]:53] [--s2] [[fe80::1%wan]:53]"
+assert_eq "" "$ERR" "stderr"
 
 case_begin "missing config file: no instance and no error"
 result 4
