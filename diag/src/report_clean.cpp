@@ -23,7 +23,7 @@ constexpr size_t scratch_capacity = log_capacity;
 class cleaner {
   public:
     cleaner(diag_report& r, const mask_facts& facts)
-        : r_(r), facts_(facts), scratch_(std::make_unique<char[]>(scratch_capacity)) {}
+        : r_(r), facts_(facts), scratch_(new char[scratch_capacity]) {}
 
     void run() {
         network_facts& n = r_.network;

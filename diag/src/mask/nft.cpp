@@ -37,6 +37,13 @@ bool line_names(const char* p, const char* end, const char* keyword, const char*
     return len > 0;
 }
 
+const char* find(const char* p, const char* end, const char* text) {
+    const size_t n = strlen(text);
+    for (const char* q = p; q + n <= end; ++q)
+        if (memcmp(q, text, n) == 0) return q;
+    return nullptr;
+}
+
 bool address_char(char c) {
     return is_hex(c) || c == '.' || c == ':' || c == '/';
 }
@@ -88,8 +95,8 @@ size_t mask_server_sets(const char* in, char* out, size_t cap, hidden_map* map) 
         }
         const char* from = p; // what is left of the line to write
         if (server_set && !elements) {
-            const char* e = strstr(p, "elements = {");
-            if (e && e < end) {
+            const char* e = find(p, end, "elements = {");
+            if (e) {
                 e += strlen("elements = {");
                 w.put(from, static_cast<size_t>(e - from));
                 from = e;
@@ -155,13 +162,6 @@ bool has_word(const char* p, const char* end, const char* word) {
         if (memcmp(q, word, n) == 0 && (q == p || space(q[-1])) && (q + n == end || space(q[n])))
             return true;
     return false;
-}
-
-const char* find(const char* p, const char* end, const char* text) {
-    const size_t n = strlen(text);
-    for (const char* q = p; q + n <= end; ++q)
-        if (memcmp(q, text, n) == 0) return q;
-    return nullptr;
 }
 
 } // namespace

@@ -86,6 +86,8 @@ class text_masker {
 
     // ------------------------------------------------------------ dial
 
+    static constexpr size_t dial_lookback = 256;
+
     // "outbound/TYPE[TAG]: dial tcp HOST:PORT" of sing-box: the server a
     // proxy outbound connects to. The host is hidden here and remembered.
     bool dial_target() {
@@ -100,9 +102,11 @@ class text_masker {
             }
         if (net == 0) return false;
         k += net;
-        // The outbound's type, earlier on the same line.
+        // The outbound's type, earlier on the same line (a sing-box line
+        // names it shortly before; the look-back is bounded, so a line of
+        // many "dial" words costs no more than its length).
         size_t ls = i_;
-        while (ls > 0 && s_[ls - 1] != '\n')
+        while (ls > 0 && s_[ls - 1] != '\n' && i_ - ls < dial_lookback)
             --ls;
         const char* ob = nullptr;
         for (size_t p = ls; p + 9 <= i_; ++p)
@@ -117,14 +121,15 @@ class text_masker {
         if (s_[k] == '[') {
             hs = k + 1;
             he = hs;
-            while (s_[he] && s_[he] != ']' && !space(s_[he]))
+            while (is_hex(s_[he]) || s_[he] == ':' || s_[he] == '.')
                 ++he;
             if (s_[he] != ']') return false;
         } else {
+            // A host name or an IPv4 address, then the port.
             he = k;
-            while (s_[he] && s_[he] != ':' && !space(s_[he]))
+            while (is_alnum(s_[he]) || s_[he] == '.' || s_[he] == '-' || s_[he] == '_')
                 ++he;
-            if (s_[he] != ':') return false;
+            if (s_[he] != ':' || !is_digit(s_[he + 1])) return false;
         }
         if (he == hs) return false;
         copy_to(hs);

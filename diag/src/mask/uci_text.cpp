@@ -149,8 +149,8 @@ constexpr size_t value_capacity = 16384;
 class dump_masker {
   public:
     dump_masker(const package_policy& policy, hidden_map* map)
-        : policy_(policy), map_(map), raw_(std::make_unique<char[]>(value_capacity)),
-          shown_(std::make_unique<char[]>(value_capacity)) {}
+        : policy_(policy), map_(map), raw_(new char[value_capacity]),
+          shown_(new char[value_capacity]) {}
 
     size_t run(const char* in, char* out, size_t cap) {
         text_writer w(out, cap);
