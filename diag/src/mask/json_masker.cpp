@@ -62,8 +62,7 @@ constexpr size_t string_capacity = 16384;
 
 class json_walk {
   public:
-    explicit json_walk(hidden_map* map)
-        : map_(map), scratch_(new char[string_capacity]) {}
+    explicit json_walk(hidden_map* map) : map_(map), scratch_(new char[string_capacity]) {}
 
     void value(json_object* v, json_place place) {
         if (json_object_is_type(v, json_type_array))
