@@ -4,15 +4,16 @@
 // the policy needs to know (mask_facts). clean_report then, once, after
 // the whole record is filled:
 //   1. masks every configuration text by its kind (UCI dump by its
-//      package, JSON, raw file), every free text (log, command outputs,
-//      the proxy check's error) by the text rules, and the servers in the
-//      nft sets of a proxy router, keeping each value it hides in the map
-//      of hidden values;
+//      package, JSON, raw file), keeping each value it hides in the map of
+//      hidden values;
 //   2. adds the WAN side to the map: WAN detection over the routes, the
 //      interface addresses, the network and firewall configurations, the
 //      uplink lines of the log and the DNAT/SNAT rules;
-//   3. applies the map to every text of the record;
-//   4. gives the table fields their shown form: addresses of WAN
+//   3. masks every free text (log, command outputs, the proxy check's
+//      error) by the text rules and the servers in the nft sets of a proxy
+//      router, adding what it hides to the map;
+//   4. applies the map to every text of the record;
+//   5. gives the table fields their shown form: addresses of WAN
 //      interfaces "a.b.x.x/n", link MACs and the MACs in the ARP and
 //      wireless texts "AA:BB:CC:xx:xx:xx"; pseudo-interfaces leave the
 //      interface, link and traffic tables.

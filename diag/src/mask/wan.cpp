@@ -67,7 +67,7 @@ struct section {
     char name[64] = "";
     struct option {
         char name[32];
-        char value[160];
+        char value[256];
     } options[max_options];
     int count = 0;
 
