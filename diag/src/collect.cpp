@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "mask_collect.h"
 #include "overlap.h"
 #include "parse_network.h"
 #include "parse_system.h"
@@ -176,17 +178,20 @@ void ping_from_iface(diag_report& r, const char* iface) {
 
 void collect_report(const test_flags& f, diag_report& r) {
     memset(&r, 0, sizeof r);
-    mask_map_clear(report_mask_map());
     r.flags = f;
+    // What the masking policy needs to know beside the record (its texts
+    // are filled, and so touched, only as far as they are used).
+    std::unique_ptr<mask_facts> facts(new mask_facts);
     format_timestamp(r.timestamp, sizeof r.timestamp);
     store_trimmed("cat /proc/sys/kernel/hostname", r.hostname, sizeof r.hostname);
 
     collect_system(f, r.system);
     collect_network(f, r);
-    if (any_service_test(f)) collect_services(r);
+    if (any_service_test(f)) collect_services(r, *facts);
     if (f.svc_overlap) collect_overlap(r);
     if (f.svc_log) collect_system_log(r);
-    clean_report(r);
+    collect_mask_facts(f, *facts);
+    clean_report(r, *facts);
 }
 
 } // namespace diag

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "mask.h"
+#include "mask/forms.h"
 #include "text_ops.h"
 
 namespace diag {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "handles.h"
-#include "mask.h"
 
 namespace diag {
 
@@ -91,7 +90,6 @@ private:
     const diag_report& r_;
     const std::vector<long_text>& cuts_;
     std::vector<long_text> emitted_;
-    char work_[masked_text_capacity];
 };
 
 json_object* builder::text(const void* id, const char* s, size_t len) {
@@ -215,21 +213,13 @@ json_object* builder::iface_array(const iface_row* rows, int count, bool links) 
     json_object* a = json_object_new_array();
     for (int i = 0; i < count; ++i) {
         const iface_row& row = rows[i];
-        if (is_hidden_iface(row.name)) continue;
         json_object* o = json_object_new_object();
         add_text(o, "name", row.name);
         add_text(o, "status", row.status);
-        char masked[masked_ip_capacity];
-        if (links) {
-            masked[0] = '\0';
-            if (row.mac[0]) mask_mac(row.mac, masked);
-            add(o, "mac", text(row.mac, masked, strlen(masked)));
-        } else if (is_wan_iface(row.name) && row.ip[0]) {
-            mask_ip(row.ip, masked);
-            add(o, "ip", text(row.ip, masked, strlen(masked)));
-        } else {
+        if (links)
+            add_text(o, "mac", row.mac);
+        else
             add_text(o, "ip", row.ip);
-        }
         json_object_array_add(a, o);
     }
     return a;
@@ -247,10 +237,7 @@ json_object* builder::network_object() {
         add(o, "routes", route_array(n.routes, std::min(n.route_count, max_routes), true));
     if (f.net_routes6)
         add(o, "routes6", route_array(n.routes6, std::min(n.route6_count, max_routes), false));
-    if (f.net_arp) {
-        mask_macs_in_text(n.arp, work_);
-        add(o, "arp", text(n.arp, work_, strlen(work_)));
-    }
+    if (f.net_arp) add_text(o, "arp", n.arp);
     if (f.net_dns) {
         json_object* a = json_object_new_array();
         for (int i = 0; i < n.dns_count && i < max_dns; ++i)
@@ -267,7 +254,6 @@ json_object* builder::network_object() {
         json_object* a = json_object_new_array();
         for (int i = 0; i < n.traffic_count && i < max_traffic_rows; ++i) {
             const traffic_row& t = n.traffic[i];
-            if (is_hidden_iface(t.interface)) continue;
             json_object* row = json_object_new_object();
             add_text(row, "interface", t.interface);
             add(row, "rx_bytes", json_object_new_int64(t.rx_bytes));
@@ -303,8 +289,7 @@ json_object* builder::network_object() {
         }
     }
     if (f.net_wifi) {
-        mask_macs_in_text(n.wifi, work_);
-        add(o, "wifi", text(n.wifi, work_, strlen(work_)));
+        add_text(o, "wifi", n.wifi);
         if (n.wifi_config[0]) add_text(o, "wifi_config", n.wifi_config);
         if (n.wifi_rx_queues[0]) add_text(o, "wifi_rx_queues", n.wifi_rx_queues);
         if (n.wifi_hw_queues[0]) add_text(o, "wifi_hw_queues", n.wifi_hw_queues);

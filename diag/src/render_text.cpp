@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "collect.h"
-#include "mask.h"
 
 namespace diag {
 
@@ -13,7 +12,7 @@ namespace {
 
 constexpr size_t line_capacity = 8192;
 
-char g_line[line_capacity]; // every formatted line and masked text
+char g_line[line_capacity]; // every formatted line
 
 // Formats into the line buffer cut to size - 1 bytes, then appends it.
 __attribute__((format(printf, 2, 3))) void append_line(size_t size, const char* fmt, ...) {
@@ -98,28 +97,18 @@ void render_system(const diag_report& r, const test_flags& f) {
 
 void render_interfaces(const network_facts& n) {
     out_append("--- Сетевые интерфейсы ---\n");
-    char masked[masked_ip_capacity];
     for (int i = 0; i < n.interface_count && i < max_interfaces; ++i) {
         const iface_row& row = n.interfaces[i];
-        if (is_hidden_iface(row.name)) continue;
-        const char* ip = row.ip;
-        if (is_wan_iface(row.name) && row.ip[0]) {
-            mask_ip(row.ip, masked);
-            ip = masked;
-        }
-        append_line(128, "%-16s %-12s %s\n", row.name, row.status, ip);
+        append_line(128, "%-16s %-12s %s\n", row.name, row.status, row.ip);
     }
     out_append("\n");
 }
 
 void render_links(const network_facts& n) {
     out_append("--- Статус линков ---\n");
-    char masked[masked_mac_capacity];
     for (int i = 0; i < n.link_count && i < max_links; ++i) {
         const iface_row& row = n.links[i];
-        if (is_hidden_iface(row.name)) continue;
-        mask_mac(row.mac, masked); // empty stays empty
-        append_line(128, "%-16s %-12s %s\n", row.name, row.status, masked);
+        append_line(128, "%-16s %-12s %s\n", row.name, row.status, row.mac);
     }
     out_append("\n");
 }
@@ -161,8 +150,7 @@ void render_ping(const diag_report& r) {
 void render_wifi(const network_facts& n) {
     if (n.wifi[0]) {
         out_append("--- Беспроводные интерфейсы ---\n");
-        mask_macs_in_text(n.wifi, g_line);
-        out_append(g_line);
+        out_append(n.wifi);
         out_append("\n");
     }
     if (n.wifi_config[0])
@@ -189,8 +177,7 @@ void render_network(const diag_report& r, const test_flags& f) {
     }
     if (f.net_arp) {
         out_append("--- ARP таблица ---\n");
-        mask_macs_in_text(n.arp, g_line);
-        out_append(g_line);
+        out_append(n.arp);
         out_append("\n\n");
     }
     if (f.net_dns) {
@@ -213,7 +200,6 @@ void render_network(const diag_report& r, const test_flags& f) {
         out_append("Interface        RX bytes    RX packets    TX bytes    TX packets\n");
         for (int i = 0; i < n.traffic_count && i < max_traffic_rows; ++i) {
             const traffic_row& t = n.traffic[i];
-            if (is_hidden_iface(t.interface)) continue;
             append_line(128, "%-16s %10lld %13lld %11lld %13lld\n", t.interface,
                         static_cast<long long>(t.rx_bytes), static_cast<long long>(t.rx_packets),
                         static_cast<long long>(t.tx_bytes), static_cast<long long>(t.tx_packets));

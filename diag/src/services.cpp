@@ -4,13 +4,7 @@
 #include <cstring>
 
 #include "config_dump.h"
-#include "mask.h"
-#include "mask_config.h"
-#include "mask_json.h"
-#include "mask_policy.h"
-#include "parse_network.h"
 #include "probes.h"
-#include "text_ops.h"
 
 namespace diag {
 
@@ -18,23 +12,21 @@ namespace {
 
 enum class config_kind { raw, uci, json };
 
-// How a UCI package is dumped for the report.
+// How a UCI package is dumped for the report: which sections are left out
+// (null: none). The dump is raw; the cleaner masks it by its package.
 struct dump_settings {
     const char* package;
-    section_filter filter;  // null: every section
-    option_mask mask;       // null: nothing masked
-    bool mask_macs;
-    bool mask_servers;  // quoted JSON "server" values inside option values
+    section_filter filter;
 };
 
-constexpr dump_settings network_dump{"network", nullptr, network_option_masked, true, false};
-constexpr dump_settings firewall_dump{"firewall", firewall_section_hidden, nullptr, false, false};
-constexpr dump_settings dhcp_dump{"dhcp", dhcp_section_hidden, nullptr, false, false};
-constexpr dump_settings podkop_dump{"podkop", nullptr, podkop_option_masked, false, true};
-constexpr dump_settings brimvale_dump{"brimvale", nullptr, brimvale_option_masked, false, true};
-constexpr dump_settings zapret2_dump{"zapret2", zapret2_section_hidden, nullptr, false, false};
-constexpr dump_settings telemt_dump{"telemt", nullptr, telemt_option_masked, false, false};
-constexpr dump_settings wireless_dump{"wireless", nullptr, wireless_option_masked, true, false};
+constexpr dump_settings network_dump{"network", nullptr};
+constexpr dump_settings firewall_dump{"firewall", firewall_section_hidden};
+constexpr dump_settings dhcp_dump{"dhcp", dhcp_section_hidden};
+constexpr dump_settings podkop_dump{"podkop", nullptr};
+constexpr dump_settings brimvale_dump{"brimvale", nullptr};
+constexpr dump_settings zapret2_dump{"zapret2", zapret2_section_hidden};
+constexpr dump_settings telemt_dump{"telemt", nullptr};
+constexpr dump_settings wireless_dump{"wireless", nullptr};
 
 struct service_row {
     int32_t test_flags::*flag;
@@ -65,36 +57,36 @@ constexpr service_row service_table[] = {
 };
 
 void dump_package(const dump_settings& d, char* dst, size_t cap) {
-    dump_uci_config(d.package, dst, cap, d.filter, d.mask, d.mask_macs);
-    if (d.mask_servers) mask_servers_in_text(dst, cap);
+    dump_uci_config(d.package, dst, cap, d.filter);
 }
 
-void fill_config(service_entry& e, const service_row& row) {
+// The configuration text as the file or the package holds it, and what
+// kind of text it is.
+void fill_config(service_entry& e, const service_row& row, config_text& kind) {
     switch (row.kind) {
     case config_kind::raw:
-        // Shown as read, with the secrets in it hidden (crontab tokens,
-        // proxy URLs, UCI-style option lines).
-        if (read_text_file(row.config_path, e.config, sizeof e.config) > 0)
-            mask_text_in_place(e.config, sizeof e.config, 0, &report_mask_map());
+        read_text_file(row.config_path, e.config, sizeof e.config);
         break;
-    case config_kind::json: {
-        static char text[sizeof e.config];
-        if (read_text_file(row.config_path, text, sizeof text) < 0) break;
-        prepare_json_config(text, e.config, sizeof e.config);
+    case config_kind::json:
+        kind.kind = config_text::json;
+        read_text_file(row.config_path, e.config, sizeof e.config);
         break;
-    }
     case config_kind::uci:
+        kind.kind = config_text::uci;
+        kind.package = row.dump->package;
         dump_package(*row.dump, e.config, sizeof e.config);
         break;
     }
 }
 
-void add_service(diag_report& r, const service_row& row) {
+void add_service(diag_report& r, const service_row& row, mask_facts& facts) {
     if (r.service_count >= max_services) return;
     char path[64];
     snprintf(path, sizeof path, "/etc/init.d/%s", row.init_script);
     if (!file_exists(path)) return;
 
+    config_text& kind = facts.services[r.service_count];
+    kind = config_text{};
     service_entry& e = r.services[r.service_count++];
     memset(&e, 0, sizeof e);
     copy_text(e.name, row.name);
@@ -107,14 +99,14 @@ void add_service(diag_report& r, const service_row& row) {
         e.pid = service_pid(e.init_script, e.process);
         e.enabled = service_enabled(e.init_script);
     }
-    if (e.config_path[0] && file_exists(e.config_path)) fill_config(e, row);
+    if (e.config_path[0] && file_exists(e.config_path)) fill_config(e, row, kind);
 }
 
 }  // namespace
 
-void collect_services(diag_report& r) {
+void collect_services(diag_report& r, mask_facts& facts) {
     for (const service_row& row : service_table)
-        if (r.flags.*row.flag) add_service(r, row);
+        if (r.flags.*row.flag) add_service(r, row, facts);
 }
 
 void collect_wifi_config(diag_report& r) {
@@ -124,15 +116,7 @@ void collect_wifi_config(diag_report& r) {
 
 void collect_system_log(diag_report& r) {
     if (!r.flags.svc_log) return;
-    network_facts& net = r.network;
-    if (net.interface_count == 0) {
-        static char brief[4096];
-        run_command("ip -br addr", brief, sizeof brief);
-        net.interface_count = parse_ip_brief(brief, net.interfaces, max_interfaces);
-    }
     run_command("logread", r.log, sizeof r.log);
-    // The secrets and the WAN addresses in the log are hidden with every
-    // other text of the report, by clean_report at the end of the pass.
 }
 
 }  // namespace diag

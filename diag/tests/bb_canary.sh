@@ -43,11 +43,11 @@ run_all() {  # run_all OUTDIR TESTS ROOT...: every output form on the stacked tr
         wait $shell' sh "$BIN_TARVONA_DIAG" "$out" "$tests"
 }
 
-no_secret_in() {  # no_secret_in FILE: no canary, no bare secret
-    local f=$1 leaks
+no_secret_in() {  # no_secret_in FILE [BARE]: no canary, no bare secret
+    local f=$1 bare=${2-$BARE} leaks
     leaks=$(grep -ion 'canary[^"'\'' ]*' "$f" | head -5)
     assert_eq "" "$leaks" "canaries in $(basename "$f")"
-    for v in $BARE; do
+    for v in $bare; do
         assert_not_contains "$(cat "$f")" "$v" "$(basename "$f"): $v"
     done
 }
@@ -109,5 +109,70 @@ assert_contains "$broken" $'"short_id": [\n          "***",\n          "***"\n  
 assert_contains "$broken" '"server":'$'\n''        "***", "server_port": "***",'
 assert_contains "$broken" '{ "type": "direct", "tag": "direct-out" },'
 assert_not_contains "$broken" ": : ["
+
+# ---------------------------------------------------------------- uplinks
+
+# A router with uplinks under other names (PPPoE with an address from an
+# earlier session in the log, an LTE backup on wwan0 without a default
+# route, a static uplink on the switch port lan3 with a routed block for
+# DNAT and SNAT), a proxy router's server set, subscription servers that
+# only the log and the set name, brimvale options naming a server by other
+# words, and passwords in free log text (fixtures/uplinks_router).
+UPLINK_BARE="198.51.100.23 198.51.100.41 198.51.100.1 203.0.113.64 203.0.113.65 203.0.113.66
+203.0.113.68 203.0.113.69 203.0.113.70 10.172.9.12 10.172.9.13 10.172.9.14 45.137.21.9
+185.199.108.7 194.87.12.0 2a01:4f8:1c1c:7777::9 198.18.50.21 198.18.50.33 41301 41302 41303 41304"
+
+uplink_facts() {  # uplink_facts FILE: what a helper needs stays
+    local text
+    text=$(cat "$1")
+    for fact in "lan3             UP           203.0.x.x/29" \
+        "wwan0            UNKNOWN      10.172.x.x/30" "pppoe-wan        UP           198.51.x.x" \
+        "br-lan           UP           192.168.1.1/24" "default via 203.0.x.x dev lan3 30" \
+        "10.172.x.x/30 via - dev wwan0 " "192.168.1.0/24 via - dev br-lan " \
+        "ip daddr 203.0.x.x tcp dport 8080" "dnat ip to 192.168.1.21:80" "snat ip to 192.168.1.1 comment" \
+        "snat ip to 203.0.x.x comment" "elements = { 45.137.x.x, 185.199.x.x," \
+        "elements = { 91.108.4.0/22, 149.154.160.0/20 }" "ip daddr @brimvale_subnets" \
+        "local  IP address 198.51.x.x" \
+        "udhcpc: lease of 10.172.x.x obtained from 10.172.x.x, lease time 7200" \
+        "hotplug: ifup isp2 (lan3) ip 203.0.x.x/29 gw 203.0.x.x" \
+        "outbound/vless[sub-nl-3]: dial tcp 45.137.x.x:443" "dial tcp [***]:443" \
+        "outbound/direct[direct]: dial tcp 142.250.74.46:443" "applied option password '***'" \
+        'psk "***"' "password *** rejected" "archive password is ***" \
+        "Password auth succeeded for 'root' from 192.168.1.20:51234" \
+        "password for root changed by root" "password is too short"; do
+        assert_contains "$text" "$fact" "$(basename "$1")"
+    done
+}
+
+case_begin "uplinks router: no WAN address, server or password in any output form"
+mkdir -p "$OUT/uplinks"
+run_all "$OUT/uplinks" "" "$ROUTER_SAMPLE/root" "$FX/uplinks_router"
+assert_eq 0 "$?" "sandbox session"
+for f in text json cgi-text cgi-json dl-text dl-json; do no_secret_in "$OUT/uplinks/$f" "$UPLINK_BARE"; done
+uplink_facts "$OUT/uplinks/text"
+text=$(cat "$OUT/uplinks/text")
+for fact in "option src_dip '203.0.x.x'" "option snat_ip '203.0.x.x'" "option dest_ip '192.168.1.21'" \
+    "option src_dport '8080'" "option target '203.0.x.x/30'" "list ipaddr '203.0.x.x/29'" \
+    "option server_address '***'" "option server_port '***'" "option remote_host '***'" \
+    "option remote_port '***'" "option server_name 'www.example.com'" "list community_lists 'russia_inside'"; do
+    assert_contains "$text" "$fact"
+done
+assert_eq "wwan0=10.172.x.x/30 lan3=203.0.x.x/29" \
+    "$(jq -r '[.network.interfaces[] | select(.name=="wwan0" or .name=="lan3") | "\(.name)=\(.ip)"] | sort | reverse | join(" ")' "$OUT/uplinks/json")"
+
+case_begin "uplinks router with a half-edited firewall and sing-box file: still none"
+mkdir -p "$OUT/half"
+run_all "$OUT/half" "" "$ROUTER_SAMPLE/root" "$FX/uplinks_router" "$FX/uplinks_half_edited"
+for f in text json cgi-text cgi-json dl-text dl-json; do no_secret_in "$OUT/half/$f" "$UPLINK_BARE"; done
+uplink_facts "$OUT/half/text"
+half=$(cat "$OUT/half/text")
+# the firewall does not load: no dump, the uplinks are found all the same
+assert_not_contains "$half" "--- Конфигурация (/etc/config/firewall) ---"
+assert_contains "$half" "=== СЕРВИС: firewall ==="
+singbox=$(jq -r '.services[] | select(.name=="sing-box") | .config' "$OUT/half/json")
+for fact in '"address": ["10.9.0.2/32"]' '{ "address": "***", "port": "***",' \
+    $'{ "address":\n            "***", "port": "***" }' '"private_key": "***"' '"final": "direct-out"'; do
+    assert_contains "$singbox" "$fact"
+done
 
 [ "$BB_FAIL" = 0 ] || exit 1

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "config_dump.h"
-#include "mask_policy.h"
+#include "mask/hidden_map.h"
+#include "mask/uci_text.h"
 #include "overlap.h"
 
 namespace diag {
@@ -31,43 +33,58 @@ protected:
         fputs(text, f);
         fclose(f);
     }
-    std::string dump(const char* package, section_filter filter, option_mask mask, bool macs,
-                     size_t cap = 4096) {
+    std::string dump(const char* package, section_filter filter, size_t cap = 4096) {
         std::string buf(cap, 'Z');
-        int rc = dump_uci_config(package, buf.data(), cap, filter, mask, macs, dir_.c_str());
+        int rc = dump_uci_config(package, buf.data(), cap, filter, dir_.c_str());
         if (rc != 0) return "<failed>";
         return std::string(buf.c_str());
+    }
+    // The dump as the report shows it: masked by its package's policy.
+    std::string shown(const char* package, hidden_map* map) {
+        std::string raw = dump(package, nullptr);
+        std::string out(4096, 'Z');
+        mask_uci_dump(package, raw.c_str(), out.data(), out.size(), map);
+        return std::string(out.c_str());
     }
     const char* dir() const { return dir_.c_str(); }
 
     std::string dir_;
 };
 
-TEST_F(diag_UciDump, NetworkDumpMasksSecretsAndMacValues) {
-    write("network",
-          "config interface 'wg0'\n"
-          "\toption proto 'wireguard'\n"
-          "\toption private_key 'PRIV'\n"
-          "\tlist addresses '10.7.0.2/32'\n"
-          "config device\n"
-          "\toption macaddr 'AA:BB:CC:DD:EE:FF'\n"
-          "\toption name 'AA:BB:CC:DD:EE:FG'\n"
-          "\tlist macs 'AA:BB:CC:DD:EE:FF'\n"
-          "config wireguard_wg0\n"
-          "\tlist preshared_key 'PSK'\n"
-          "\toption description 'it'\\''s'\n");
+// The dump is the package as stored; its masked form is read back from it.
+TEST_F(diag_UciDump, DumpIsRawAndMaskedByItsPackage) {
+    write("network", "config interface 'wg0'\n"
+                     "\toption proto 'wireguard'\n"
+                     "\toption private_key 'PRIV'\n"
+                     "\tlist addresses '10.7.0.2/32'\n"
+                     "config device\n"
+                     "\toption macaddr 'AA:BB:CC:DD:EE:FF'\n"
+                     "\tlist macs 'AA:BB:CC:DD:EE:FF'\n"
+                     "config wireguard_wg0\n"
+                     "\tlist preshared_key 'PSK'\n"
+                     "\toption description 'it'\\''s'\n");
+    EXPECT_EQ("config interface 'wg0'\n"
+              "\toption proto 'wireguard'\n"
+              "\toption private_key 'PRIV'\n"
+              "\tlist addresses '10.7.0.2/32'\n"
+              "config device\n"
+              "\toption macaddr 'AA:BB:CC:DD:EE:FF'\n"
+              "\tlist macs 'AA:BB:CC:DD:EE:FF'\n"
+              "config wireguard_wg0\n"
+              "\tlist preshared_key 'PSK'\n"
+              "\toption description 'it's'\n",
+              dump("network", nullptr));
     EXPECT_EQ("config interface 'wg0'\n"
               "\toption proto 'wireguard'\n"
               "\toption private_key '***'\n"
               "\tlist addresses '10.7.0.2/32'\n"
               "config device\n"
               "\toption macaddr 'AA:BB:CC:xx:xx:xx'\n"
-              "\toption name 'AA:BB:CC:DD:EE:FG'\n"
               "\tlist macs 'AA:BB:CC:DD:EE:FF'\n"
               "config wireguard_wg0\n"
               "\tlist preshared_key '***'\n"
               "\toption description 'it's'\n",
-              dump("network", nullptr, network_option_masked, true));
+              shown("network", nullptr));
 }
 
 // Every package goes through the masking policy on top of its own masks:
@@ -85,19 +102,19 @@ TEST_F(diag_UciDump, PolicyMasksEveryPackage) {
                     "\"203.0.113.7\",\"server_port\":443,\"tag\":\"t\"}'\n"
                     "\tlist selector_proxy_links 'vless://id@h.example:443#x'\n\toption dns_server "
                     "'8.8.8.8'\n");
-    mask_map_clear(report_mask_map());
+    auto map = std::make_unique<hidden_map>();
     EXPECT_EQ("config interface 'work'\n\toption proto 'openconnect'\n\toption server '***'\n"
               "\toption password2 '***'\n\toption token_mode 'totp'\n\toption token_secret '***'\n"
               "config interface 'lan'\n\toption proto 'static'\n\toption server 'not-a-vpn'\n"
               "\toption pincode '***'\n\toption auth 'both'\n",
-              dump("network", nullptr, nullptr, false));
+              shown("network", map.get()));
     EXPECT_EQ("config section 'main'\n"
               "\toption outbound_json '{\"type\":\"vless\",\"server\" : "
               "\"***\",\"server_port\":\"***\",\"tag\":\"t\"}'\n"
               "\tlist selector_proxy_links 'vless://***'\n\toption dns_server '8.8.8.8'\n",
-              dump("podkop", nullptr, podkop_option_masked, false));
+              shown("podkop", map.get()));
     char log[128] = "dial vpn.example.com and 203.0.113.7:443 via h.example";
-    mask_map_apply(report_mask_map(), log, sizeof log);
+    hidden_map_apply(*map, log, sizeof log);
     EXPECT_STREQ("dial *** and 203.0.x.x:443 via ***", log);
 }
 
@@ -114,28 +131,29 @@ TEST_F(diag_UciDump, FirewallDumpKeepsOnlyUserSections) {
     EXPECT_EQ("config zone 'guest'\n\toption name 'guest'\n"
               "config rule\n\toption name 'Block-Game'\n"
               "config forwarding\n\toption src 'lan'\n",
-              dump("firewall", firewall_section_hidden, nullptr, false));
+              dump("firewall", firewall_section_hidden));
 }
 
 TEST_F(diag_UciDump, SectionFiltersOfDhcpAndZapret2) {
     write("dhcp", "config dnsmasq\n\toption domain 'lan'\nconfig odhcpd 'odhcpd'\n\toption maindhcp '0'\n");
-    EXPECT_EQ("config dnsmasq\n\toption domain 'lan'\n", dump("dhcp", dhcp_section_hidden, nullptr, false));
+    EXPECT_EQ("config dnsmasq\n\toption domain 'lan'\n", dump("dhcp", dhcp_section_hidden));
     write("zapret2",
           "config strategy 'off'\n\toption enabled '0'\n"
           "config strategy 'on'\n\toption enabled '1'\n"
           "config strategy 'plain'\n\tlist enabled '0'\n");
-    EXPECT_EQ("config strategy 'on'\n\toption enabled '1'\nconfig strategy 'plain'\n\tlist enabled '0'\n",
-              dump("zapret2", zapret2_section_hidden, nullptr, false));
+    EXPECT_EQ(
+        "config strategy 'on'\n\toption enabled '1'\nconfig strategy 'plain'\n\tlist enabled '0'\n",
+        dump("zapret2", zapret2_section_hidden));
 }
 
 TEST_F(diag_UciDump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
     write("telemt", "config telemt 'main'\n\toption secret 'S'\n\toption port '8443'\n");
-    EXPECT_EQ("config telemt 'main'\n\toption secret '***'\n\toption port '8443'\n",
-              dump("telemt", nullptr, telemt_option_masked, false));
-    EXPECT_EQ("config telemt 'main'\n\top", dump("telemt", nullptr, telemt_option_masked, false, 25));
+    EXPECT_EQ("config telemt 'main'\n\toption secret 'S'\n\toption port '8443'\n",
+              dump("telemt", nullptr));
+    EXPECT_EQ("config telemt 'main'\n\top", dump("telemt", nullptr, 25));
 
     char dst[16] = "untouched";
-    EXPECT_NE(0, dump_uci_config("absent", dst, sizeof dst, nullptr, nullptr, false, dir()));
+    EXPECT_NE(0, dump_uci_config("absent", dst, sizeof dst, nullptr, dir()));
     EXPECT_STREQ("untouched", dst);
 }
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "mask.h"
+#include "mask/forms.h"
 #include "parse_network.h"
 #include "parse_system.h"
 

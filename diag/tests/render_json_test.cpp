@@ -98,21 +98,21 @@ TEST(diag_JsonRender, ServiceTestWithoutServicesGivesEmptyArray) {
     EXPECT_EQ(0u, json_object_array_length(doc.at({"services"})));
 }
 
-TEST(diag_JsonRender, NetworkMasksAndPresence) {
+// The record comes masked (report_clean): the renderer shows it as it stands.
+TEST(diag_JsonRender, NetworkAsStoredAndPresence) {
     diag_report& r = fresh_report();
     test_flags& f = r.flags;
     f.net_interfaces = f.net_links = f.net_wifi = f.net_ping = f.net_arp = 1;
     network_facts& n = r.network;
-    const char* ifaces[][2] = {{"lo", "127.0.0.1/8"}, {"pppoe-wan", "203.0.113.7/32"},
-                               {"br-lan", "192.168.1.1/24"}, {"wg0@NONE", "10.7.0.2/32"}};
+    const char* ifaces[][2] = {{"pppoe-wan", "203.0.x.x/32"}, {"br-lan", "192.168.1.1/24"}};
     for (auto& i : ifaces) {
         copy_text(n.interfaces[n.interface_count].name, i[0]);
         copy_text(n.interfaces[n.interface_count++].ip, i[1]);
     }
     copy_text(n.links[0].name, "eth1");
-    copy_text(n.links[0].mac, "AA:BB:CC:DD:EE:FF");
+    copy_text(n.links[0].mac, "AA:BB:CC:xx:xx:xx");
     n.link_count = 1;
-    copy_text(n.arp, "192.168.1.20 dev br-lan lladdr 11:22:33:44:55:66 REACHABLE");
+    copy_text(n.arp, "192.168.1.20 dev br-lan lladdr 11:22:33:xx:xx:xx REACHABLE");
     r.proxy_check.attempted = 1;  // failed without output
 
     std::string out = render(r);
@@ -127,7 +127,6 @@ TEST(diag_JsonRender, NetworkMasksAndPresence) {
     EXPECT_STREQ("AA:BB:CC:xx:xx:xx",
                  json_object_get_string(json_object_object_get(
                      json_object_array_get_idx(doc.at({"network", "links"}), 0), "mac")));
-    EXPECT_EQ(std::string::npos, out.find("44:55:66"));
     EXPECT_EQ((strings{"interfaces", "links", "arp", "ping", "proxy_check", "wifi"}),
               keys(doc.at({"network"})));
     EXPECT_EQ((strings{"success", "http_code"}), keys(doc.at({"network", "proxy_check"})));

@@ -1,4 +1,5 @@
-// The text report: frame, blocks per test, masking, glyphs, byte for byte.
+// The text report: frame, blocks per test, glyphs, byte for byte. The record
+// comes masked (report_clean); the renderer shows it as it stands.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -110,29 +111,28 @@ TEST(diag_RenderText, OnlyAlwaysOnTestsNoOtherBanners) {
     EXPECT_EQ(out.size() - end_marker.size(), out.rfind(end_marker));
 }
 
-TEST(diag_RenderText, InterfacesLinksTrafficMaskedAndFiltered) {
+TEST(diag_RenderText, InterfacesLinksTrafficAsStored) {
     fixture fx;
     fx.select("net_interfaces,net_links,net_traffic");
     network_facts& n = fx.r->network;
     const iface_row rows[] = {
-        iface("lo", "UNKNOWN", "127.0.0.1/8", ""),      iface("eth0", "UP", "203.0.113.7/24", ""),
-        iface("br-lan", "UP", "192.168.1.1/24", ""),    iface("sit0@NONE", "DOWN", "", ""),
-        iface("pppoe-wan", "UP", "2001:db8::2/64", ""), iface("wan", "DOWN", "", ""),
+        iface("eth0", "UP", "203.0.x.x/24", ""),
+        iface("br-lan", "UP", "192.168.1.1/24", ""),
+        iface("pppoe-wan", "UP", "***", ""),
+        iface("wan", "DOWN", "", ""),
     };
-    n.interface_count = 6;
-    for (int i = 0; i < 6; ++i)
+    n.interface_count = 4;
+    for (int i = 0; i < 4; ++i)
         n.interfaces[i] = rows[i];
-    n.link_count = 3;
-    n.links[0] = iface("lo", "UNKNOWN", "", "00:00:00:00:00:00");
-    n.links[1] = iface("eth1", "UP", "", "94:83:c4:a1:b2:c3");
-    n.links[2] = iface("wg0", "UNKNOWN", "", "");
-    n.traffic_count = 2;
-    copy_text(n.traffic[0].interface, "lo");
-    copy_text(n.traffic[1].interface, "eth0");
-    n.traffic[1].rx_bytes = 9876543210LL;
-    n.traffic[1].rx_packets = 7654321;
-    n.traffic[1].tx_bytes = 1234567890123LL;
-    n.traffic[1].tx_packets = 654321;
+    n.link_count = 2;
+    n.links[0] = iface("eth1", "UP", "", "94:83:c4:xx:xx:xx");
+    n.links[1] = iface("wg0", "UNKNOWN", "", "");
+    n.traffic_count = 1;
+    copy_text(n.traffic[0].interface, "eth0");
+    n.traffic[0].rx_bytes = 9876543210LL;
+    n.traffic[0].rx_packets = 7654321;
+    n.traffic[0].tx_bytes = 1234567890123LL;
+    n.traffic[0].tx_packets = 654321;
 
     std::string want = banner("СЕТЬ") +
                        "--- Сетевые интерфейсы ---\n"
@@ -171,7 +171,7 @@ TEST(diag_RenderText, RoutesArpDnsConntrack) {
     copy_text(n.routes6[0].gateway, "fe80::1");
     copy_text(n.routes6[0].device, "pppoe-wan");
     copy_text(n.routes6[0].metric, "512");
-    copy_text(n.arp, "192.168.1.20 dev br-lan lladdr 3c:22:fb:10:aa:01 REACHABLE");
+    copy_text(n.arp, "192.168.1.20 dev br-lan lladdr 3c:22:fb:xx:xx:xx REACHABLE");
     n.dns_count = 2;
     copy_text(n.dns[0], "198.51.100.53");
     copy_text(n.dns[1], "2001:db8::53");
@@ -244,7 +244,7 @@ TEST(diag_RenderText, WirelessBlocksOnlyWhenFilled) {
     EXPECT_EQ(banner("СЕТЬ") + end_marker, out.substr(out.find(banner("СЕТЬ"))));
 
     network_facts& n = fx.r->network;
-    copy_text(n.wifi, "phy0-ap0  ESSID: \"HomeNet\"\n  Access Point: 94:83:C4:A1:B2:C7\n");
+    copy_text(n.wifi, "phy0-ap0  ESSID: \"HomeNet\"\n  Access Point: 94:83:C4:xx:xx:xx\n");
     copy_text(n.wifi_config, "config wifi-iface 'default_radio0'\n\toption key '***'\n");
     copy_text(n.wifi_dmesg, "[   12.3] mt7915e 0000:01:00.0: HW/SW Version");
     copy_text(n.nftables, "table inet fw4 {\n}\n");

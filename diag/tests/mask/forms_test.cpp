@@ -1,13 +1,15 @@
-// Output-time maskers and interface filters.
+// The shown forms of hidden addresses, and the address recognisers.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
-#include "mask.h"
+#include "mask/forms.h"
 
-using namespace diag;
+namespace diag {
+namespace {
 
-TEST(diag_MaskIp, Cases) {
+TEST(diag_MaskForms, Ip) {
     struct {
         const char* in;
         const char* out;
@@ -27,7 +29,7 @@ TEST(diag_MaskIp, Cases) {
     }
 }
 
-TEST(diag_MaskIp, LongPrefixTextStaysWithin64Bytes) {
+TEST(diag_MaskForms, IpWithLongPrefixTextStaysWithin64Bytes) {
     std::string in = "10.1.2.3/" + std::string(100, '9');
     char out[masked_ip_capacity + 8];
     memset(out, 'Z', sizeof out);
@@ -36,7 +38,7 @@ TEST(diag_MaskIp, LongPrefixTextStaysWithin64Bytes) {
     EXPECT_EQ('Z', out[masked_ip_capacity]);
 }
 
-TEST(diag_MaskMac, Cases) {
+TEST(diag_MaskForms, Mac) {
     struct {
         const char* in;
         const char* out;
@@ -53,7 +55,7 @@ TEST(diag_MaskMac, Cases) {
     }
 }
 
-TEST(diag_MaskMacsInText, Cases) {
+TEST(diag_MaskForms, MacsInText) {
     struct {
         const char* in;
         const char* out;
@@ -76,7 +78,7 @@ TEST(diag_MaskMacsInText, Cases) {
     }
 }
 
-TEST(diag_MaskMacsInText, OutputStopsAt8191Bytes) {
+TEST(diag_MaskForms, MacsInTextStopAt8191Bytes) {
     std::string in;
     while (in.size() < 9000)
         in += "00:11:22:33:44:55 ";
@@ -90,25 +92,7 @@ TEST(diag_MaskMacsInText, OutputStopsAt8191Bytes) {
     EXPECT_EQ(std::string::npos, std::string(out).find("33:44"));
 }
 
-TEST(diag_IfaceFilters, Cases) {
-    struct {
-        const char* name;
-        bool hidden;
-        bool wan;
-    } const cases[] = {
-        {"lo", true, false},    {"sit0@NONE", true, false}, {"ip6tnl0", true, false},
-        {"gre0", true, false},  {"tunl0", true, false},     {"wan", false, true},
-        {"wan6", false, true},  {"eth0", false, true},      {"eth1", false, true},
-        {"eth2", false, false}, {"pppoe-wan", false, true}, {"br-lan", false, false},
-        {"lo0", false, false},  {"erspan0", true, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.hidden, is_hidden_iface(c.name)) << c.name;
-        EXPECT_EQ(c.wan, is_wan_iface(c.name)) << c.name;
-    }
-}
-
-TEST(diag_IsMacAddress, Cases) {
+TEST(diag_MaskForms, IsMacAddress) {
     EXPECT_TRUE(is_mac_address("aa:bb:cc:dd:ee:ff"));
     EXPECT_TRUE(is_mac_address("00:1A:2b:3C:4d:5E"));
     EXPECT_FALSE(is_mac_address("aa:bb:cc:dd:ee:f"));
@@ -117,3 +101,36 @@ TEST(diag_IsMacAddress, Cases) {
     EXPECT_FALSE(is_mac_address("00:00:00:00:00:00:00"));
     EXPECT_FALSE(is_mac_address(""));
 }
+
+TEST(diag_MaskForms, Addresses) {
+    struct {
+        const char* text;
+        bool ipv4, is_public, ipv6;
+    } const cases[] = {
+        {"203.0.113.7", true, true, false},  {"198.51.100.1", true, true, false},
+        {"10.172.9.14", true, false, false}, {"100.66.12.34", true, false, false},
+        {"172.16.0.1", true, false, false},  {"172.32.0.1", true, true, false},
+        {"192.168.1.1", true, false, false}, {"169.254.1.1", true, false, false},
+        {"127.0.0.1", true, false, false},   {"224.0.0.1", true, false, false},
+        {"300.1.1.1", true, false, false},   {"1.2.3", false, false, false},
+        {"1.2.3.4.5", false, false, false},  {"a.b.c.d", false, false, false},
+        {"2001:db8::5", false, false, true}, {"2001:db8::5/64", false, false, true},
+        {"fe80::1", false, false, true},     {"1:2:3:4:5:6:7:8", false, false, true},
+        {"20:01:12", false, false, false},   {"host:443", false, false, false},
+    };
+    for (const auto& c : cases) {
+        const size_t len = strlen(c.text);
+        EXPECT_EQ(c.ipv4, parse_ipv4(c.text, len)) << c.text;
+        EXPECT_EQ(c.is_public, is_public_ipv4(c.text, len)) << c.text;
+        EXPECT_EQ(c.ipv6, is_ipv6_text(c.text, len)) << c.text;
+    }
+    uint32_t net = 0, mask = 0;
+    ASSERT_TRUE(parse_ipv4_prefix("10.172.9.14/30", 14, net, mask));
+    EXPECT_EQ(0x0aac090cu, net);
+    EXPECT_EQ(0xfffffffcu, mask);
+    EXPECT_FALSE(parse_ipv4_prefix("10.172.9.14", 11, net, mask));
+    EXPECT_FALSE(parse_ipv4_prefix("10.172.9.14/33", 14, net, mask));
+}
+
+} // namespace
+} // namespace diag

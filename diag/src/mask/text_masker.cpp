@@ -1,372 +1,21 @@
-#include "mask_policy.h"
+#include "mask/text_masker.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "mask.h"
-#include "text_ops.h"
+#include "mask/chars.h"
+#include "mask/forms.h"
+#include "mask/names.h"
+#include "mask/text_writer.h"
 
 namespace diag {
 
-namespace {
-
-bool is_alnum(char c) {
-    return isalnum(static_cast<unsigned char>(c)) != 0;
-}
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool is_alpha(char c) {
-    return isalpha(static_cast<unsigned char>(c)) != 0;
-}
-char lower(char c) {
-    return static_cast<char>(tolower(static_cast<unsigned char>(c)));
-}
-
-bool equals_ci(const char* a, size_t alen, const char* b) {
-    size_t blen = strlen(b);
-    if (alen != blen) return false;
-    for (size_t i = 0; i < alen; ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
-bool starts_with_ci(const char* s, const char* prefix) {
-    for (; *prefix; ++s, ++prefix)
-        if (!*s || lower(*s) != lower(*prefix)) return false;
-    return true;
-}
-
-template <size_t N> bool in_list(const char* const (&list)[N], const char* word, size_t len) {
-    for (const char* w : list)
-        if (equals_ci(word, len, w)) return true;
-    return false;
-}
-
-// Word parts that make a name secret.
-constexpr const char* secret_parts[] = {
-    "password",   "passwd",      "passphrase", "pass",         "pwd",     "passcode",
-    "passgroup",  "psk",         "secret",     "secrets",      "token",   "tokens",
-    "key",        "keys",        "privkey",    "private",      "priv",    "auth",
-    "authkey",    "apikey",      "updatekey",  "pin",          "pincode", "uuid",
-    "credential", "credentials", "cred",       "creds",        "cookie",  "authorization",
-    "otp",        "totp",        "obfs",       "subscription",
-};
-// Word parts that name a person or an account: secret even next to "name".
-constexpr const char* identity_parts[] = {"user", "users", "username", "login", "identity"};
-// Word parts that describe a secret without being one.
-constexpr const char* descriptor_parts[] = {
-    "type",       "mode",    "mgmt",    "server",   "servers",  "port",     "ports",   "algs",
-    "algorithms", "cache",   "method",  "file",     "path",     "dir",      "length",  "len",
-    "size",       "index",   "idx",     "retries",  "generate", "interval", "timeout", "lifetime",
-    "required",   "require", "enabled", "enable",   "disable",  "disabled", "format",  "id",
-    "version",    "ttl",     "group",   "exchange", "usage",    "bits",     "agent",   "hint",
-    "rotation",   "name",    "mgmt",    "count",    "retry",
-};
-// Whole names that stay visible although a part looks secret.
-constexpr const char* kept_names[] = {"key_mgmt",
-                                      "auth_type",
-                                      "encryption",
-                                      "ssid",
-                                      "keepalive",
-                                      "persistent_keepalive",
-                                      "ft_psk_generate_local"};
-// Whole names that are secret although no part says so (802.11r key
-// holders carry the key inside the item).
-constexpr const char* secret_names[] = {"r0kh", "r1kh", "dc_override", "short_id", "fingerprint"};
-// Method words: the value of an "auth"/"obfs" option that names a method.
-constexpr const char* method_words[] = {
-    "pap",     "chap", "mschap",  "mschapv2", "eap-mschapv2", "gtc",
-    "eap-gtc", "md5",  "eap-md5", "tls",      "ttls",         "peap",
-    "none",    "auto", "both",    "http",     "salamander",   "sha1",
-    "sha256",  "null", "0",       "1",
-};
-
-struct name_parts {
-    bool secret = false;     // a secret part
-    bool identity = false;   // an identity part
-    bool descriptor = false; // a descriptor other than "name"
-    bool named = false;      // the descriptor "name"
-    bool method_kind = true; // every secret part is "auth" or "obfs"
-};
-
-name_parts classify(const char* name, size_t len) {
-    name_parts r;
-    size_t i = 0;
-    while (i < len) {
-        // One part: a run of letters and digits, split also where a lower
-        // case letter meets an upper case one (camelCase).
-        while (i < len && !is_alnum(name[i]))
-            ++i;
-        size_t start = i;
-        while (i < len && is_alnum(name[i])) {
-            ++i;
-            if (i < len && islower(static_cast<unsigned char>(name[i - 1])) &&
-                isupper(static_cast<unsigned char>(name[i])))
-                break;
-        }
-        size_t end = i;
-        if (end == start) continue;
-        // key1..key4, password2: trailing digits do not change the word.
-        size_t word_end = end;
-        while (word_end > start + 1 && is_digit(name[word_end - 1]))
-            --word_end;
-        const char* w = name + start;
-        size_t wl = word_end - start;
-        if (in_list(secret_parts, w, wl)) {
-            r.secret = true;
-            if (!equals_ci(w, wl, "auth") && !equals_ci(w, wl, "obfs")) r.method_kind = false;
-        } else if (in_list(identity_parts, w, wl)) {
-            r.identity = true;
-            r.method_kind = false;
-        } else if (equals_ci(w, wl, "name")) {
-            r.named = true;
-        } else if (in_list(descriptor_parts, w, wl)) {
-            r.descriptor = true;
-        }
-    }
-    return r;
-}
-
-} // namespace
-
-bool is_secret_name(const char* name, size_t len) {
-    if (!name) return false;
-    while (len > 0 && *name == '-') {
-        ++name;
-        --len;
-    }
-    if (len == 0) return false;
-    if (in_list(kept_names, name, len)) return false;
-    if (in_list(secret_names, name, len)) return true;
-    name_parts p = classify(name, len);
-    if (p.descriptor) return false;
-    if (p.identity) return true;
-    return p.secret && !p.named;
-}
-
-bool is_secret_name(const char* name) {
-    return name && is_secret_name(name, strlen(name));
-}
-
-bool value_is_secret(const char* name, const char* value, size_t len) {
-    if (!is_secret_name(name)) return false;
-    if (len == 0 || (len == 3 && memcmp(value, "***", 3) == 0)) return false;
-    size_t nlen = strlen(name);
-    if (in_list(secret_names, name, nlen)) return true;
-    const name_parts parts = classify(name, nlen);
-    // The account a daemon runs as ("option ws_user 'daemon'") is no secret.
-    static constexpr const char* system_accounts[] = {"root",    "daemon",  "nobody", "nogroup",
-                                                      "network", "dnsmasq", "ntp",    "ubus",
-                                                      "logd",    "www-data"};
-    if (parts.identity && !parts.secret && in_list(system_accounts, value, len)) return false;
-    if (parts.method_kind) {
-        // "auth=MSCHAPV2", "autheap=MSCHAPV2": the method after the "=".
-        const char* eq = static_cast<const char*>(memchr(value, '=', len));
-        const char* v = eq ? eq + 1 : value;
-        size_t vl = len - static_cast<size_t>(v - value);
-        if (in_list(method_words, v, vl)) return false;
-    }
-    return true;
-}
+using namespace mask_chars;
 
 namespace {
-
-// The length of the scheme word and blank that start an Authorization value.
-size_t auth_scheme_length(const char* name, const char* v, size_t len) {
-    if (!equals_ci(name, strlen(name), "authorization") &&
-        !equals_ci(name, strlen(name), "proxy-authorization"))
-        return 0;
-    size_t k = 0;
-    while (k < len && is_alpha(v[k]))
-        ++k;
-    return (k > 0 && k < 24 && k + 1 < len && v[k] == ' ') ? k + 1 : 0;
-}
-
-} // namespace
-
-void secret_replacement(const char* name, const char* value, char* out, size_t cap) {
-    size_t keep = value ? auth_scheme_length(name, value, strlen(value)) : 0;
-    snprintf(out, cap, "%.*s***", static_cast<int>(keep), value ? value : "");
-}
-
-bool is_proxy_scheme(const char* s, size_t len) {
-    static constexpr const char* schemes[] = {
-        "vless",      "vmess",     "ss",    "ssr",    "trojan",  "hysteria",  "hysteria2",
-        "hy2",        "tuic",      "socks", "socks4", "socks4a", "socks5",    "socks5h",
-        "tg",         "wireguard", "wg",    "awg",    "anytls",  "shadowtls", "naive+https",
-        "naive+quic", "juicity",   "mieru", "brook",  "snell",   "ssh",       "outline",
-    };
-    return in_list(schemes, s, len);
-}
-
-// ---------------------------------------------------------------- map
-
-namespace {
-
-bool parse_ipv4(const char* s, size_t len) {
-    int dots = 0, digits = 0;
-    for (size_t i = 0; i < len; ++i) {
-        if (s[i] == '.') {
-            if (digits == 0) return false;
-            ++dots;
-            digits = 0;
-        } else if (is_digit(s[i])) {
-            if (++digits > 3) return false;
-        } else {
-            return false;
-        }
-    }
-    return dots == 3 && digits > 0;
-}
-
-bool plain_word(const char* v, size_t len) {
-    static constexpr const char* words[] = {"true", "false", "none",    "auto",     "null",
-                                            "yes",  "no",    "enabled", "disabled", "default"};
-    return in_list(words, v, len);
-}
-
-// Appears on its own: not inside a longer word (values) or number (IPv4).
-bool word_char(char c) {
-    return is_alnum(c) || c == '_' || c == '-';
-}
-
-} // namespace
-
-void mask_map_clear(mask_map& m) {
-    m.count = 0;
-}
-
-bool mask_map_add(mask_map& m, const char* value, size_t len) {
-    if (!value) return false;
-    while (len > 0 && (*value == ' ' || *value == '\t'))
-        ++value, --len;
-    while (len > 0 && (value[len - 1] == ' ' || value[len - 1] == '\t'))
-        --len;
-    // A prefix length does not belong to the address.
-    if (const char* slash = static_cast<const char*>(memchr(value, '/', len));
-        slash && parse_ipv4(value, static_cast<size_t>(slash - value)))
-        len = static_cast<size_t>(slash - value);
-    if (len >= mask_map::value_capacity) return false;
-    // Short words ("root", "admin") would hide ordinary text elsewhere.
-    if (len < (parse_ipv4(value, len) ? 7u : 6u)) return false;
-    if (memmem(value, len, "***", 3) || memmem(value, len, ".x.x", 4)) return false;
-    if (memchr(value, '\n', len)) return false;
-    bool digits_only = true;
-    for (size_t i = 0; i < len; ++i)
-        if (!is_digit(value[i])) digits_only = false;
-    if (digits_only || plain_word(value, len)) return false;
-    if (parse_ipv4(value, len) && (strncmp(value, "127.", 4) == 0 || strncmp(value, "0.", 2) == 0))
-        return false;
-    if (equals_ci(value, len, "localhost") || equals_ci(value, len, "::1") ||
-        equals_ci(value, len, "::"))
-        return false;
-    for (int i = 0; i < m.count; ++i)
-        if (strlen(m.values[i]) == len && memcmp(m.values[i], value, len) == 0) return true;
-    if (m.count >= mask_map::capacity) return false;
-    memcpy(m.values[m.count], value, len);
-    m.values[m.count][len] = '\0';
-    ++m.count;
-    return true;
-}
-
-bool mask_map_add(mask_map& m, const char* value) {
-    return value && mask_map_add(m, value, strlen(value));
-}
-
-void mask_map_apply(const mask_map& m, char* text, size_t cap) {
-    if (!text || cap == 0) return;
-    size_t total = strlen(text);
-    // Longest first: "alice:pw" must go whole before "alice" could split it.
-    int order[mask_map::capacity];
-    for (int k = 0; k < m.count; ++k) {
-        int j = k;
-        while (j > 0 && strlen(m.values[order[j - 1]]) < strlen(m.values[k])) {
-            order[j] = order[j - 1];
-            --j;
-        }
-        order[j] = k;
-    }
-    for (int n = 0; n < m.count; ++n) {
-        const char* v = m.values[order[n]];
-        const size_t vlen = strlen(v);
-        const bool ipv4 = parse_ipv4(v, vlen);
-        char rep[masked_ip_capacity];
-        if (ipv4)
-            mask_ip(v, rep);
-        else
-            snprintf(rep, sizeof rep, "***");
-        const size_t rep_len = strlen(rep);
-        const bool v_word_start = word_char(v[0]);
-        const bool v_word_end = word_char(v[vlen - 1]);
-        size_t from = 0;
-        while (from < total) {
-            char* hit = strstr(text + from, v);
-            if (!hit) break;
-            size_t pos = static_cast<size_t>(hit - text);
-            char before = pos > 0 ? text[pos - 1] : '\0';
-            char after = text[pos + vlen];
-            bool inside;
-            if (ipv4) {
-                // 203.0.113.70 and 1.203.0.113.7 are other numbers; an
-                // address at the end of a sentence ("... 203.0.113.7.") is not.
-                inside = is_digit(before) ||
-                         (before == '.' && pos > 1 && is_digit(text[pos - 2])) || is_digit(after) ||
-                         (after == '.' && is_digit(text[pos + vlen + 1]));
-            } else {
-                inside = (v_word_start && word_char(before)) || (v_word_end && word_char(after));
-            }
-            if (inside) {
-                from = pos + 1;
-                continue;
-            }
-            total = splice(text, cap, total, pos, vlen, rep, rep_len);
-            from = pos + rep_len;
-        }
-    }
-}
-
-mask_map& report_mask_map() {
-    static mask_map map;
-    return map;
-}
-
-// ---------------------------------------------------------------- texts
-
-namespace {
-
-class writer {
-  public:
-    writer(char* out, size_t cap) : out_(out), cap_(cap) {
-        if (cap_) out_[0] = '\0';
-    }
-    void put(const char* p, size_t len) {
-        if (cap_ == 0) return;
-        size_t room = cap_ - 1 - n_;
-        if (len > room) len = room;
-        memcpy(out_ + n_, p, len);
-        n_ += len;
-        out_[n_] = '\0';
-    }
-    void put(const char* s) { put(s, strlen(s)); }
-    void put(char c) { put(&c, 1); }
-    size_t size() const { return n_; }
-
-  private:
-    char* out_;
-    size_t cap_;
-    size_t n_ = 0;
-};
 
 bool name_char(char c) {
     return is_alnum(c) || c == '_' || c == '.' || c == '-';
-}
-bool blank(char c) {
-    return c == ' ' || c == '\t';
-}
-bool space(char c) {
-    return blank(c) || c == '\n' || c == '\r';
 }
 
 // The end of a link or bare token: white space, quotes, brackets of markup.
@@ -376,7 +25,7 @@ bool link_end(char c) {
 
 class text_masker {
   public:
-    text_masker(const char* in, char* out, size_t cap, unsigned flags, mask_map* map)
+    text_masker(const char* in, char* out, size_t cap, unsigned flags, hidden_map* map)
         : s_(in ? in : ""), w_(out, cap), flags_(flags), map_(map) {}
 
     size_t run() {
@@ -388,13 +37,18 @@ class text_masker {
   private:
     const char* s_;
     size_t i_ = 0;
-    writer w_;
+    text_writer w_;
     unsigned flags_;
-    mask_map* map_;
+    hidden_map* map_;
+    // JSON nesting as far as brackets tell (endpoint mode only), and the
+    // depth of the "peers" array the walk is in (0: none).
+    int depth_ = 0;
+    int peers_depth_ = 0;
+    bool peers_key_ = false; // a "peers" key was just copied
 
     bool boundary() const { return i_ == 0 || !name_char(s_[i_ - 1]); }
     void remember(const char* v, size_t len) {
-        if (map_) mask_map_add(*map_, v, len);
+        if (map_) hidden_map_add(*map_, v, len);
     }
     void copy_to(size_t end) {
         w_.put(s_ + i_, end - i_);
@@ -405,6 +59,7 @@ class text_masker {
         if (pem_block()) return;
         if (boundary() && is_alnum(s_[i_])) {
             if (link()) return;
+            if (dial_target()) return;
             if (bot_token()) return;
             if (bare_userinfo()) return;
         }
@@ -412,7 +67,83 @@ class text_masker {
                            s_[i_] == '_')) {
             if (named_value()) return;
         }
+        if (flags_ & mask_endpoints) track_brackets(s_[i_]);
         w_.put(s_[i_++]);
+    }
+
+    void track_brackets(char c) {
+        if (c == '[' || c == '{') {
+            ++depth_;
+            if (c == '[' && peers_key_) peers_depth_ = depth_;
+        } else if (c == ']' || c == '}') {
+            if (depth_ == peers_depth_) peers_depth_ = 0;
+            if (depth_ > 0) --depth_;
+        }
+        if (c != ':' && !space(c)) peers_key_ = false;
+    }
+
+    bool in_peers() const { return peers_depth_ > 0 && depth_ >= peers_depth_; }
+
+    // ------------------------------------------------------------ dial
+
+    static constexpr size_t dial_lookback = 256;
+
+    // "outbound/TYPE[TAG]: dial tcp HOST:PORT" of sing-box: the server a
+    // proxy outbound connects to. The host is hidden here and remembered.
+    bool dial_target() {
+        if (strncmp(s_ + i_, "dial ", 5) != 0) return false;
+        size_t k = i_ + 5;
+        static constexpr const char* nets[] = {"tcp4 ", "tcp6 ", "udp4 ", "udp6 ", "tcp ", "udp "};
+        size_t net = 0;
+        for (const char* n : nets)
+            if (strncmp(s_ + k, n, strlen(n)) == 0) {
+                net = strlen(n);
+                break;
+            }
+        if (net == 0) return false;
+        k += net;
+        // The outbound's type, earlier on the same line (a sing-box line
+        // names it shortly before; the look-back is bounded, so a line of
+        // many "dial" words costs no more than its length).
+        size_t ls = i_;
+        while (ls > 0 && s_[ls - 1] != '\n' && i_ - ls < dial_lookback)
+            --ls;
+        const char* ob = nullptr;
+        for (size_t p = ls; p + 9 <= i_; ++p)
+            if (strncmp(s_ + p, "outbound/", 9) == 0) ob = s_ + p + 9;
+        if (!ob) return false;
+        size_t tl = 0;
+        while (ob[tl] && ob[tl] != '[' && ob[tl] != ':' && !space(ob[tl]))
+            ++tl;
+        if (ob[tl] != '[' || is_local_type(ob, tl)) return false;
+        // HOST:PORT or [IPv6]:PORT
+        size_t hs = k, he;
+        if (s_[k] == '[') {
+            hs = k + 1;
+            he = hs;
+            while (is_hex(s_[he]) || s_[he] == ':' || s_[he] == '.')
+                ++he;
+            if (s_[he] != ']') return false;
+        } else {
+            // A host name or an IPv4 address, then the port.
+            he = k;
+            while (is_alnum(s_[he]) || s_[he] == '.' || s_[he] == '-' || s_[he] == '_')
+                ++he;
+            if (s_[he] != ':' || !is_digit(s_[he + 1])) return false;
+        }
+        if (he == hs) return false;
+        copy_to(hs);
+        remember(s_ + hs, he - hs);
+        char host[masked_ip_capacity];
+        snprintf(host, sizeof host, "%.*s", static_cast<int>(he - hs), s_ + hs);
+        char shown[masked_ip_capacity];
+        if (parse_ipv4(host, strlen(host)))
+            mask_ip(host, shown);
+        else
+            snprintf(shown, sizeof shown, "***");
+        w_.put(shown);
+        i_ = he;
+        return true;
     }
 
     // ------------------------------------------------------------ PEM
@@ -716,8 +447,8 @@ class text_masker {
         snprintf(name, sizeof name, "%.*s", static_cast<int>(name_end - name_start),
                  s_ + name_start);
 
-        if (!quote && (strcmp(name, "option") == 0 || strcmp(name, "list") == 0) && line_start())
-            return uci_line(k);
+        if (!quote && (strcmp(name, "option") == 0 || strcmp(name, "list") == 0))
+            return uci_line(k, !line_start());
 
         // Blanks, then the separator; a quoted JSON key may have its colon
         // and value on the next lines.
@@ -725,7 +456,7 @@ class text_masker {
         while (quote == '"' ? space(s_[j]) : blank(s_[j]))
             ++j;
         char sep = s_[j];
-        bool secret = is_secret_name(name) || ((flags_ & mask_endpoints) && endpoint_name(name));
+        bool secret = is_secret_name(name) || endpoint_key(name);
         if (sep != ':' && sep != '=') {
             if (!quote && secret && name[0] == '-' && blank(s_[k])) return flag_value(k, j);
             if (!quote && (strcmp(name, "Bearer") == 0 || strcmp(name, "bearer") == 0) &&
@@ -736,11 +467,15 @@ class text_masker {
                  strcmp(name, "--proxy-user") == 0) &&
                 blank(s_[k]))
                 return flag_value(k, j);
+            if (!quote && blank(s_[k]) && is_password_word(name, strlen(name)))
+                return free_text_value(k);
             copy_to(k);
             return true;
         }
         if (!secret) {
             copy_to(k);
+            if (quote == '"' && (flags_ & mask_endpoints) && strcmp(name, "peers") == 0)
+                peers_key_ = true;
             return true;
         }
         // "host:port" and the like: a colon right after an unquoted name
@@ -759,9 +494,98 @@ class text_masker {
         return true;
     }
 
-    static bool endpoint_name(const char* name) {
-        return strcmp(name, "server") == 0 || strcmp(name, "server_port") == 0 ||
-               strcmp(name, "server_ports") == 0;
+    // In endpoint mode: a server key, and the address and port of a peer.
+    bool endpoint_key(const char* name) const {
+        if (!(flags_ & mask_endpoints)) return false;
+        if (is_server_key(name)) return true;
+        return in_peers() && (strcmp(name, "address") == 0 || strcmp(name, "port") == 0);
+    }
+
+    // Free text after a password word: a quoted value, a word after "is"
+    // or "was", or a word before a verdict ("rejected", "invalid", ...).
+    bool free_text_value(size_t k) {
+        static constexpr const char* linking[] = {"is", "was"};
+        static constexpr const char* verdicts[] = {
+            "rejected", "accepted", "refused", "incorrect", "invalid", "wrong",
+            "failed",   "denied",   "expired", "mismatch",  "ok",
+        };
+        // Words that follow a password word in ordinary log text.
+        static constexpr const char* plain[] = {
+            "for",      "auth",      "authentication",
+            "attempt",  "attempts",  "check",
+            "change",   "changed",   "login",
+            "of",       "to",        "from",
+            "is",       "was",       "has",
+            "have",     "been",      "not",
+            "too",      "the",       "a",
+            "an",       "and",       "or",
+            "expired",  "policy",    "file",
+            "hash",     "length",    "prompt",
+            "request",  "required",  "reset",
+            "update",   "updated",   "incorrect",
+            "invalid",  "wrong",     "empty",
+            "missing",  "set",       "correct",
+            "ok",       "accepted",  "rejected",
+            "needed",   "saved",     "stored",
+            "mismatch", "protected", "unchanged",
+            "***",
+        };
+        size_t j = k;
+        while (blank(s_[j]))
+            ++j;
+        char q = s_[j];
+        if (q == '\'' || q == '"') {
+            size_t vs = j + 1, ve = vs;
+            while (s_[ve] && s_[ve] != q && s_[ve] != '\n')
+                ++ve;
+            if (ve == vs || (ve - vs == 3 && memcmp(s_ + vs, "***", 3) == 0)) {
+                copy_to(k);
+                return true;
+            }
+            copy_to(vs);
+            remember(s_ + vs, ve - vs);
+            w_.put("***");
+            i_ = ve;
+            return true;
+        }
+        auto word_end = [&](size_t from) {
+            size_t e = from;
+            while (s_[e] && !space(s_[e]) && s_[e] != '"' && s_[e] != '\'')
+                ++e;
+            while (e > from && strchr(".,;:!?)", s_[e - 1]))
+                --e;
+            return e;
+        };
+        auto after_blanks = [&](size_t from) {
+            while (blank(s_[from]))
+                ++from;
+            return from;
+        };
+        size_t ws = j, we = word_end(ws);
+        if (we == ws) {
+            copy_to(k);
+            return true;
+        }
+        size_t vs = ws, ve = we;
+        bool found = false;
+        if (in_list(linking, s_ + ws, we - ws)) {
+            vs = after_blanks(we);
+            ve = word_end(vs);
+            found = ve > vs && vs > we;
+        } else {
+            size_t n = after_blanks(we);
+            size_t ne = word_end(n);
+            found = n > we && ne > n && in_list(verdicts, s_ + n, ne - n);
+        }
+        if (!found || in_list(plain, s_ + vs, ve - vs)) {
+            copy_to(k);
+            return true;
+        }
+        copy_to(vs);
+        remember(s_ + vs, ve - vs);
+        w_.put("***");
+        i_ = ve;
+        return true;
     }
 
     bool line_start() const {
@@ -773,8 +597,9 @@ class text_masker {
         return true;
     }
 
-    // UCI line: "option NAME VALUE" / "list NAME VALUE".
-    bool uci_line(size_t k) {
+    // UCI line: "option NAME VALUE" / "list NAME VALUE"; inside a line of
+    // other text only with a quoted value.
+    bool uci_line(size_t k, bool quoted_only) {
         size_t n = k;
         while (blank(s_[n]))
             ++n;
@@ -791,6 +616,10 @@ class text_masker {
         size_t v = ne + (q ? 1 : 0);
         while (blank(s_[v]))
             ++v;
+        if (quoted_only && s_[v] != '\'' && s_[v] != '"') {
+            copy_to(k);
+            return true;
+        }
         copy_to(v);
         // The value: quoted, or bare up to the end of the line.
         char vq = (s_[i_] == '\'' || s_[i_] == '"') ? s_[i_] : 0;
@@ -845,6 +674,13 @@ class text_masker {
             while (s_[ve] && s_[ve] != c && s_[ve] != '\n')
                 ve += (s_[ve] == '\\' && s_[ve + 1] && s_[ve + 1] != '\n') ? 2 : 1;
             copy_to(vs);
+            // The "server" member of a proxy's JSON is shown as "***" even
+            // when empty.
+            if (ve == vs && s_[ve] == c && json_key && (flags_ & mask_endpoints) &&
+                strcmp(name, "server") == 0) {
+                w_.put("***");
+                return;
+            }
             // A JSON string cut short still ends in a quote once masked.
             if (hide(name, vs, ve) && json_key && s_[ve] != c) w_.put(c);
             return;
@@ -890,8 +726,7 @@ class text_masker {
     // Authorization value stays) and moves past it; false when the value
     // is no secret (nothing written, i_ at vs).
     bool secret_value(const char* name, const char* v, size_t len) const {
-        return value_is_secret(name, v, len) ||
-               ((flags_ & mask_endpoints) && endpoint_name(name) && len > 0);
+        return value_is_secret(name, v, len) || (endpoint_key(name) && len > 0);
     }
 
     bool hide(const char* name, size_t vs, size_t ve) {
@@ -946,154 +781,10 @@ class text_masker {
 
 } // namespace
 
-size_t mask_text(const char* in, char* out, size_t cap, unsigned flags, mask_map* map) {
+size_t mask_text(const char* in, char* out, size_t cap, unsigned flags, hidden_map* map) {
     if (!out || cap == 0) return 0;
     text_masker m(in, out, cap, flags, map);
     return m.run();
-}
-
-void mask_text_in_place(char* text, size_t cap, unsigned flags, mask_map* map) {
-    static char scratch[131072];
-    if (!text || cap == 0) return;
-    if (cap > sizeof scratch) cap = sizeof scratch;
-    mask_text(text, scratch, cap, flags, map);
-    memcpy(text, scratch, strlen(scratch) + 1);
-}
-
-// ---------------------------------------------------------------- WAN
-
-void wan_set_add(wan_set& w, const char* device, size_t len) {
-    if (!device || len == 0 || len >= sizeof w.devices[0]) return;
-    for (int i = 0; i < w.count; ++i)
-        if (strlen(w.devices[i]) == len && memcmp(w.devices[i], device, len) == 0) return;
-    if (w.count >= wan_set::capacity) return;
-    memcpy(w.devices[w.count], device, len);
-    w.devices[w.count][len] = '\0';
-    ++w.count;
-}
-
-void wan_set_add(wan_set& w, const char* device) {
-    if (device) wan_set_add(w, device, strlen(device));
-}
-
-bool wan_set_has(const wan_set& w, const char* device) {
-    if (!device || !*device) return false;
-    if (is_wan_iface(device)) return true;
-    // "lan4@eth0" in "ip -br link" is the device lan4.
-    size_t len = strcspn(device, "@");
-    for (int i = 0; i < w.count; ++i)
-        if (strlen(w.devices[i]) == len && memcmp(w.devices[i], device, len) == 0) return true;
-    return false;
-}
-
-void uci_l3_device(const char* section, const char* proto, const char* device, char* out,
-                   size_t cap) {
-    static constexpr struct {
-        const char* proto;
-        const char* prefix;
-    } tunnels[] = {{"pppoe", "pppoe-"},     {"pppoa", "pppoa-"}, {"pptp", "pptp-"},
-                   {"l2tp", "l2tp-"},       {"3g", "3g-"},       {"ppp", "ppp-"},
-                   {"openconnect", "vpn-"}, {"vpnc", "vpn-"},    {"6in4", "6in4-"},
-                   {"6to4", "6to4-"},       {"6rd", "6rd-"},     {"dslite", "ds-"},
-                   {"gre", "gre4-"},        {"sstp", "sstp-"}};
-    out[0] = '\0';
-    if (!section || cap == 0) return;
-    proto = proto ? proto : "";
-    for (const auto& t : tunnels) {
-        if (strcmp(proto, t.proto) == 0) {
-            snprintf(out, cap, "%s%s", t.prefix, section);
-            return;
-        }
-    }
-    if (strcmp(proto, "wireguard") == 0 || strcmp(proto, "amneziawg") == 0) {
-        snprintf(out, cap, "%s", section);
-        return;
-    }
-    if (device && *device && device[0] != '@' && device[0] != '/') snprintf(out, cap, "%s", device);
-}
-
-namespace {
-
-// Calls f(fields, count) for every line of text split at blanks.
-template <typename F> void for_each_line(const char* text, F f) {
-    const char* p = text ? text : "";
-    while (*p) {
-        const char* e = strchr(p, '\n');
-        size_t len = e ? static_cast<size_t>(e - p) : strlen(p);
-        char line[512];
-        snprintf(line, sizeof line, "%.*s", static_cast<int>(len), p);
-        const char* fields[24];
-        int n = 0;
-        char* save = nullptr;
-        for (char* tok = strtok_r(line, " \t\r", &save); tok && n < 24;
-             tok = strtok_r(nullptr, " \t\r", &save))
-            fields[n++] = tok;
-        if (n) f(fields, n);
-        p += len;
-        if (*p == '\n') ++p;
-    }
-}
-
-const char* field_after(const char* const* fields, int n, const char* word) {
-    for (int i = 1; i + 1 < n; ++i)
-        if (strcmp(fields[i], word) == 0) return fields[i + 1];
-    return nullptr;
-}
-
-} // namespace
-
-void wan_devices_from_routes(const char* ip_route, wan_set& w) {
-    for_each_line(ip_route, [&](const char* const* f, int n) {
-        if (strcmp(f[0], "default") != 0) return;
-        if (const char* dev = field_after(f, n, "dev")) wan_set_add(w, dev);
-    });
-}
-
-void wan_addresses_from_brief(const char* ip_brief, const wan_set& w, mask_map& m) {
-    for_each_line(ip_brief, [&](const char* const* f, int n) {
-        if (n < 3 || !wan_set_has(w, f[0])) return;
-        for (int i = 2; i < n; ++i) {
-            if (strcmp(f[i], "peer") == 0) {
-                ++i; // the remote end of a point-to-point link
-                continue;
-            }
-            if (strncmp(f[i], "fe80:", 5) == 0 || strchr(f[i], '<')) continue;
-            char addr[64];
-            snprintf(addr, sizeof addr, "%s", f[i]);
-            if (char* slash = strchr(addr, '/')) *slash = '\0';
-            mask_map_add(m, addr);
-        }
-    });
-}
-
-bool is_public_ipv4(const char* a, size_t len) {
-    if (!parse_ipv4(a, len)) return false;
-    unsigned o[4] = {0, 0, 0, 0};
-    char buf[16];
-    snprintf(buf, sizeof buf, "%.*s", static_cast<int>(len), a);
-    if (sscanf(buf, "%u.%u.%u.%u", &o[0], &o[1], &o[2], &o[3]) != 4) return false;
-    if (o[0] == 0 || o[0] == 10 || o[0] == 127 || o[0] >= 224) return false;
-    if (o[0] == 100 && o[1] >= 64 && o[1] < 128) return false;
-    if (o[0] == 169 && o[1] == 254) return false;
-    if (o[0] == 172 && o[1] >= 16 && o[1] < 32) return false;
-    if (o[0] == 192 && o[1] == 168) return false;
-    return true;
-}
-
-void wan_route_addresses(const char* ip_route, const wan_set& w, mask_map& m) {
-    for_each_line(ip_route, [&](const char* const* f, int n) {
-        const char* dev = field_after(f, n, "dev");
-        if (!dev || !wan_set_has(w, dev)) return;
-        if (const char* gw = field_after(f, n, "via"); gw && is_public_ipv4(gw, strlen(gw)))
-            mask_map_add(m, gw);
-        if (const char* src = field_after(f, n, "src")) mask_map_add(m, src);
-        // A public host or network reached over the WAN: an endpoint, the
-        // ISP's peer, or the WAN's own subnet.
-        char dst[64];
-        snprintf(dst, sizeof dst, "%s", f[0]);
-        if (char* slash = strchr(dst, '/')) *slash = '\0';
-        if (is_public_ipv4(dst, strlen(dst))) mask_map_add(m, dst);
-    });
 }
 
 } // namespace diag
