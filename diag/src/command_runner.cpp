@@ -43,6 +43,11 @@ struct job {
 
 job g_jobs[max_jobs];
 
+// The process groups of the jobs not yet reaped, for the signal handler:
+// an interrupted report takes its commands with it (they are in groups of
+// their own, so a Ctrl-C at the terminal does not reach them).
+volatile sig_atomic_t g_groups[max_jobs];
+
 int64_t now_ms() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -97,13 +102,20 @@ void take_output(job& j, const char* data, size_t n) {
 
 void kill_group(const job& j) {
     // The shell is not reaped before this: it keeps the group's id taken.
-    kill(-j.pid, SIGKILL);
+    if (j.pid > 0) kill(-j.pid, SIGKILL);
+}
+
+// Called before the shell is reaped (or given up): from then on its group
+// id may be taken by another process.
+void forget_group(const job& j) {
+    g_groups[&j - g_jobs] = 0;
 }
 
 // The shell has closed its output (it ended, or it closed its stdout):
 // what is left of its group is ended and the shell reaped.
 void reap(job& j) {
     kill_group(j);
+    forget_group(j);
     if (j.exit.get() >= 0) {
         pollfd p{j.exit.get(), POLLIN, 0};
         while (poll(&p, 1, reap_wait_ms) < 0 && errno == EINTR) {
@@ -157,6 +169,7 @@ void serve() {
             // Something outside the group still holds the output, or the
             // command cannot die (a process stuck in the kernel): leave it.
             close_output(j);
+            forget_group(j);
             waitpid(j.pid, nullptr, WNOHANG);
             continue;
         }
@@ -191,12 +204,31 @@ bool spawn(const char* cmd, job& j) {
     pid_t pid;
     if (posix_spawn(&pid, "/bin/sh", s.actions(), s.attr(), argv, environ) != 0) return false;
     j.pid = pid;
+    g_groups[&j - g_jobs] = pid;
     j.out.reset(rd.release());
     j.exit.reset(open_exit_fd(pid));
     return true;
 }
 
+extern "C" void end_jobs_and_die(int sig) {
+    for (int i = 0; i < max_jobs; ++i)
+        if (g_groups[i] > 0) kill(-g_groups[i], SIGKILL);
+    raise(sig); // the handler was reset: the default action follows
+}
+
 } // namespace
+
+void end_jobs_on_signals() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa {};
+        sa.sa_handler = end_jobs_and_die;
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        sigaction(sig, &sa, nullptr);
+    }
+}
 
 int start_command(const char* cmd, char* buf, size_t cap, int limit_ms) {
     if (!buf || cap == 0) return -1;

@@ -43,4 +43,9 @@ int finish_command(int job);
 // Jobs started and not yet finished.
 int jobs_under_way();
 
+// From now on SIGINT, SIGTERM, SIGHUP and SIGQUIT (those not ignored) first
+// kill the process groups of the jobs under way, then take their default
+// action: the commands do not outlive an interrupted report.
+void end_jobs_on_signals();
+
 } // namespace diag

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "collect.h"
+#include "command_runner.h"
 #include "probes.h"
 #include "render_json.h"
 #include "render_text.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
 
     static test_flags flags;
     select_tests(rq.tests, flags);
+
+    end_jobs_on_signals();
 
     diag_report& report = report_storage();
     collect_report(flags, report);

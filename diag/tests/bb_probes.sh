@@ -109,6 +109,23 @@ assert_eq 2 "$(wc -w <<<"$pids")" "the hanging ping and its child ran"
 # shellcheck disable=SC2086
 if gone $pids; then bb_ok; else bb_fail "left running: $pids"; kill $pids 2>/dev/null; fi
 
+case_begin "an interrupted report takes its commands with it"
+# The commands run in process groups of their own: a signal to the report
+# must still end them. Sent once the hanging nft has started.
+scr=$(fresh_scratch)
+sandbox --root "$SAMPLE" --root "$nft_fx" --path "$ROUTER_SAMPLE/bin" --scratch "$scr" --net -- bash -c '
+    "$1" --tests=net_nftables > /dev/null &
+    p=$!
+    for _ in $(seq 400); do [ "$(wc -l < /tmp/hang.pids 2>/dev/null)" = 2 ] && break; sleep 0.05; done
+    kill -TERM $p
+    wait $p
+    echo $? > /tmp/rc' sh "$DIAG"
+assert_eq 143 "$(cat "$scr/upper/tmp/rc")" "the report died of SIGTERM"
+pids=$(cat "$scr/upper/tmp/hang.pids" 2>/dev/null)
+assert_eq 2 "$(wc -w <<<"$pids")" "the hanging nft and its child ran"
+# shellcheck disable=SC2086
+if gone $pids; then bb_ok; else bb_fail "left running: $pids"; kill $pids 2>/dev/null; fi
+
 # ---------------------------------------------------------------- hanging nft
 
 case_begin "an nft that never ends: ended at the 15-s limit, what it printed kept"
