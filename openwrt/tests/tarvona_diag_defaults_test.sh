@@ -126,7 +126,7 @@ assert_eq "" "$(out 1.calls)" "uhttpd left alone"
 assert_not_contains "$(out 1.show)" "uhttpd.api.config" "instance outside /www untouched"
 
 case_begin "unnamed instances serving /www get the lines too"
-# One added the way the issue's owners do it (uci add: its own realm file
+# One added the way owners add a second instance (uci add: its own realm file
 # with a rule of the owner's), one unnamed in the file without a realm file
 # (it shares /etc/httpd.conf with main: no line twice), one elsewhere.
 router "$(uhttpd_conf)
