@@ -11,6 +11,7 @@
 #include "probes.h"
 #include "report_clean.h"
 #include "services.h"
+#include "slow_probes.h"
 #include "text_ops.h"
 
 namespace diag {
@@ -21,8 +22,6 @@ const char check_host[] = "google.com";
 namespace {
 
 constexpr size_t work_capacity = 4096; // every command and file of this pass
-constexpr size_t ping_output = 512;
-constexpr size_t proxy_output = 256;
 
 char g_work[work_capacity]; // static: the pass is single-threaded
 
@@ -55,29 +54,6 @@ void collect_system(const test_flags& f, system_facts& s) {
 int64_t counter_file(const char* path) {
     if (read_text_file(path, g_work, sizeof g_work) <= 0) return 0;
     return leading_int64(g_work);
-}
-
-void collect_ping(diag_report& r) {
-    char iface[32];
-    store_trimmed("ip route show default 2>/dev/null | awk '/default/{for(i=1;i<=NF;i++)"
-                  "if($i==\"dev\")print $(i+1)}' | head -1",
-                  iface, sizeof iface);
-    if (!iface[0]) copy_text(iface, "wan");
-    if (file_exists("/sys/class/net/awg10")) ping_from_iface(r, "awg10");
-    ping_from_iface(r, iface);
-
-    proxy_check_result& pc = r.proxy_check;
-    pc.attempted = 0;
-    if (file_exists("/etc/init.d/opera-proxy") && service_running("opera-proxy", "opera-proxy")) {
-        pc.attempted = 1;
-        char cmd[320], out[proxy_output];
-        snprintf(cmd, sizeof cmd,
-                 "curl -x http://127.0.0.1:18080 -s -o /dev/null -w '%%{http_code}' "
-                 "--connect-timeout 5 --max-time 10 https://%s 2>&1",
-                 check_host);
-        run_command(cmd, out, sizeof out);
-        parse_proxy_output(out, pc);
-    }
 }
 
 void collect_wifi(diag_report& r) {
@@ -116,7 +92,6 @@ void collect_network(const test_flags& f, diag_report& r) {
     }
     if (f.net_traffic)
         n.traffic_count = parse_net_dev(file_text("/proc/net/dev"), n.traffic, max_traffic_rows);
-    if (f.net_ping) collect_ping(r);
     if (f.net_wifi) collect_wifi(r);
     if (f.net_nftables) {
         run_command("nft list ruleset 2>/dev/null", g_work, sizeof g_work);
@@ -159,23 +134,6 @@ void format_ping_command(const char* iface, const char* target, char* out, size_
     snprintf(out, cap, "ping -c 1 -W 3 -I %s %s 2>&1", quoted, target);
 }
 
-void ping_from_iface(diag_report& r, const char* iface) {
-    network_facts& n = r.network;
-    if (n.ping_group_count >= max_ping_groups) return;
-    ping_group& g = n.ping[n.ping_group_count++];
-    memset(&g, 0, sizeof g);
-    copy_text(g.interface, iface);
-    const char* const targets[] = {check_resolver, check_host};
-    for (const char* target : targets) {
-        char cmd[256], out[ping_output];
-        format_ping_command(g.interface, target, cmd, sizeof cmd);
-        run_command(cmd, out, sizeof out);
-        ping_result& res = g.results[g.result_count++];
-        copy_text(res.target, target);
-        parse_ping_output(out, res);
-    }
-}
-
 void collect_report(const test_flags& f, diag_report& r) {
     memset(&r, 0, sizeof r);
     r.flags = f;
@@ -183,6 +141,8 @@ void collect_report(const test_flags& f, diag_report& r) {
     // are filled, and so touched, only as far as they are used).
     std::unique_ptr<mask_facts> facts(new mask_facts);
     format_timestamp(r.timestamp, sizeof r.timestamp);
+    // The probes that wait on the network run while the rest is collected.
+    start_slow_probes(r);
     store_trimmed("cat /proc/sys/kernel/hostname", r.hostname, sizeof r.hostname);
 
     collect_system(f, r.system);
@@ -190,6 +150,7 @@ void collect_report(const test_flags& f, diag_report& r) {
     if (any_service_test(f)) collect_services(r, *facts);
     if (f.svc_overlap) collect_overlap(r);
     if (f.svc_log) collect_system_log(r);
+    finish_slow_probes(r);
     collect_mask_facts(f, *facts);
     clean_report(r, *facts);
 }

@@ -12,11 +12,9 @@ extern const char check_resolver[];
 extern const char check_host[];
 
 // Clears r, stores f in r.flags and runs every selected test. Never fails
-// as a whole: a failed command or file leaves its fields empty.
+// as a whole: a failed command or file leaves its fields empty. The pings,
+// the proxy fetch and the lookups run meanwhile (slow_probes.h).
 void collect_report(const test_flags& f, diag_report& r);
-
-// Adds one ping group for the interface (nothing when four exist already).
-void ping_from_iface(diag_report& r, const char* iface);
 
 // The shell command that pings target once from iface.
 // An interface name outside [A-Za-z0-9._@-] is single-quoted.

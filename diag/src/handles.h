@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <json-c/json.h>
@@ -21,24 +22,45 @@ class fd_holder {
     fd_holder(const fd_holder&) = delete;
     fd_holder& operator=(const fd_holder&) = delete;
     int get() const { return fd_; }
+    // Closes the held descriptor (if any) and holds fd instead.
+    void reset(int fd = -1) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+    // Gives the descriptor up without closing it.
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
   private:
     int fd_;
 };
 
-// Pipe from popen, closed (and waited for) on scope exit.
-class pipe_reader {
+// The settings of one posix_spawn call (file actions and attributes),
+// destroyed on scope exit. ok() is false when they could not be set up.
+class spawn_settings {
   public:
-    explicit pipe_reader(const char* cmd) : f_(popen(cmd, "re")) {}
-    ~pipe_reader() {
-        if (f_) pclose(f_);
+    spawn_settings() {
+        actions_ok_ = posix_spawn_file_actions_init(&actions_) == 0;
+        attr_ok_ = posix_spawnattr_init(&attr_) == 0;
     }
-    pipe_reader(const pipe_reader&) = delete;
-    pipe_reader& operator=(const pipe_reader&) = delete;
-    FILE* get() const { return f_; }
+    ~spawn_settings() {
+        if (actions_ok_) posix_spawn_file_actions_destroy(&actions_);
+        if (attr_ok_) posix_spawnattr_destroy(&attr_);
+    }
+    spawn_settings(const spawn_settings&) = delete;
+    spawn_settings& operator=(const spawn_settings&) = delete;
+    bool ok() const { return actions_ok_ && attr_ok_; }
+    posix_spawn_file_actions_t* actions() { return &actions_; }
+    posix_spawnattr_t* attr() { return &attr_; }
 
   private:
-    FILE* f_;
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attr_;
+    bool actions_ok_ = false;
+    bool attr_ok_ = false;
 };
 
 // One UCI context per use, released on every path.

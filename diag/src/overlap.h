@@ -14,6 +14,7 @@ namespace diag {
 
 // Fills r.overlap when svc_overlap is selected in r.flags; does nothing
 // otherwise. Runs after collect_services and before collect_system_log.
+// The lookups (nslookup) are filled by the slow probes (slow_probes.h).
 void collect_overlap(diag_report& r);
 
 // ------------------------------------------------------------ conflicts

@@ -122,12 +122,8 @@ void collect_overlap(diag_report& r) {
         if (dpi_service_running("youtubeUnblock", "youtubeUnblock")) mark_youtube_unblock(ov);
         finish_conflicts(ov, podkop, brimvale);
     }
-
-    fill_test_domains(ov);
-    char script[lookup_script_capacity];
-    char output[2048] = "";
-    if (build_lookup_script(ov, script, sizeof script)) run_command(script, output, sizeof output);
-    parse_lookup_output(ov, output);
+    // The test-domain lookups run during the whole collection
+    // (slow_probes.cpp).
 }
 
 }  // namespace diag

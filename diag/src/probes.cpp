@@ -12,6 +12,7 @@
 
 #include <uci.h>
 
+#include "command_runner.h"
 #include "handles.h"
 #include "text_ops.h"
 
@@ -19,30 +20,14 @@ namespace diag {
 
 namespace {
 
-constexpr size_t line_piece = 1024;  // run_command reads pieces of this size
 constexpr size_t probe_output = 128; // running / status / pidof probes
 constexpr size_t small_output = 64;  // enabled probe, PID file
 
 } // namespace
 
-int run_command(const char* cmd, char* buf, size_t cap) {
-    if (!buf || cap == 0) return -1;
-    buf[0] = '\0';
-    if (!cmd) return -1;
-    fflush(nullptr); // a child must not repeat our unwritten output
-    pipe_reader pipe(cmd);
-    if (!pipe.get()) return -1;
-    size_t stored = 0;
-    char piece[line_piece];
-    while (fgets(piece, sizeof piece, pipe.get())) {
-        size_t n = strlen(piece);
-        if (stored + n < cap) {
-            memcpy(buf + stored, piece, n);
-            stored += n;
-        }
-    }
-    buf[stored] = '\0';
-    return static_cast<int>(stored);
+int run_command(const char* cmd, char* buf, size_t cap, int limit_ms) {
+    int job = start_command(cmd, buf, cap, limit_ms);
+    return job < 0 ? -1 : finish_command(job);
 }
 
 int read_text_file(const char* path, char* buf, size_t cap) {

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "command_runner.h"
+
 struct uci_context;
 struct uci_section;
 
@@ -13,9 +15,11 @@ namespace diag {
 // Runs cmd through the shell and stores its standard output in buf (cap
 // bytes, terminated). Output is taken line by line (pieces of at most 1023
 // bytes); a piece that does not fit is dropped whole and later pieces that
-// fit are still stored; the command is always read to its end.
-// Returns the bytes stored, or -1 when the command cannot be started.
-int run_command(const char* cmd, char* buf, size_t cap);
+// fit are still stored; the command is read to its end, or until limit_ms
+// have passed: then it and its children are killed and what it printed is
+// kept (command_runner.h). Returns the bytes stored, or -1 when the command
+// cannot be started.
+int run_command(const char* cmd, char* buf, size_t cap, int limit_ms = command_limit_ms);
 
 // Reads at most cap - 1 bytes of the file with one read call and
 // terminates the text. Returns the bytes read, or -1 when buf is null or

@@ -120,11 +120,31 @@ r, w = os.pipe()
 os.close(r)
 env = dict(os.environ, REQUEST_METHOD="GET", QUERY_STRING="tests=sys_cpu")
 p = subprocess.run([sbx, "--root", root, "--path", fakes, "--net", "--", diag],
-                   stdout=w, env=env)
-print(p.returncode)
+                   stdout=w, stderr=subprocess.PIPE, env=env)
+print(p.returncode, len(p.stderr))
 PY
 )
-assert_eq 0 "$rc" "exit status with a closed stdout"
+assert_eq "0 0" "$rc" "exit status and bytes on stderr with a closed stdout"
+
+case_begin "output that cannot be written: exit 1 and a message"
+# /dev/full, a full flash (a tmpfs of one page, smaller than the report),
+# the help text, and under CGI a failure other than the client going away.
+scr=$(fresh_scratch)
+sandbox --root "$SAMPLE" --path "$FAKES" --net --scratch "$scr" -- bash -c '
+    d=$1 o=/tmp/out
+    mkdir -p $o /tmp/flash && mount -t tmpfs -o size=4k tmpfs /tmp/flash || exit 1
+    run() { name=$1; shift; "$@" 2> $o/$name.err; echo $? > $o/$name.rc; }
+    run devfull "$d" --tests=net_wifi > /dev/full
+    run flash "$d" --tests=net_wifi > /tmp/flash/report
+    cp /tmp/flash/report $o/flash.report
+    run help "$d" --help > /dev/full
+    run cgi env REQUEST_METHOD=GET QUERY_STRING=tests=sys_cpu "$d" > /dev/full' inner "$DIAG"
+msg="tarvona_diag: ошибка записи в стандартный вывод: No space left on device"
+for c in devfull flash help cgi; do
+    assert_eq 1 "$(cat "$scr/upper/tmp/out/$c.rc")" "$c: exit status"
+    assert_eq "$msg" "$(cat "$scr/upper/tmp/out/$c.err")" "$c: message"
+done
+assert_eq 4096 "$(wc -c < "$scr/upper/tmp/out/flash.report")" "full flash: the part that fitted"
 
 # ---------------------------------------------------------------- request
 

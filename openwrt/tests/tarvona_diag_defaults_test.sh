@@ -48,9 +48,11 @@ config cert 'defaults'
 LINES='/tarvona-diag:root:$p$root
 /cgi-bin/tarvona_diag:root:$p$root'
 
-# router UHTTPD_CONFIG|- REALM_FILE REALM_TEXT|- RUNNING(0/1) SHADOW_ROOT_FIELD
+# router UHTTPD_CONFIG|- REALM_FILE REALM_TEXT|- RUNNING(0/1) SHADOW_ROOT_FIELD [SETUP]
 # Makes a fixture router and runs the script on it twice; sets FX and OUT
-# (/tmp/out of the run: N.rc, N.left, N.show, N.realm, N.calls for run N).
+# (/tmp/out of the run: N.rc, N.left, N.show, N.realm, N.realm2 (the file
+# /etc/uhttpd2.realm), N.calls for run N). SETUP: shell commands run on the
+# router before the script (uci calls, as an owner would make them).
 router() {
     FX=$(make_fixture)
     mkdir -p "$FX/etc/init.d" "$FX/etc/uci-defaults"
@@ -65,8 +67,10 @@ echo "uhttpd $*" >>/tmp/calls
 EOF
     chmod +x "$FX/etc/init.d/uhttpd"
     cp "$script" "$FX/tmp/defaults"
+    printf '%s\n' "${6:-}" >"$FX/tmp/setup"
     cat >"$FX/tmp/run" <<EOF
 mkdir -p /tmp/out
+. /tmp/setup || exit 1
 uci -q show uhttpd >/tmp/out/0.show
 for n in 1 2; do
     cp /tmp/defaults /etc/uci-defaults/90-tarvona-diag
@@ -76,6 +80,7 @@ for n in 1 2; do
     [ -e /etc/uci-defaults/90-tarvona-diag ] && echo kept >/tmp/out/\$n.left
     uci -q show uhttpd >/tmp/out/\$n.show
     cat "$2" >/tmp/out/\$n.realm 2>/dev/null
+    cat /etc/uhttpd2.realm >/tmp/out/\$n.realm2 2>/dev/null
     cp /tmp/calls /tmp/out/\$n.calls
 done
 EOF
@@ -120,6 +125,36 @@ assert_eq "$LINES" "$(out 1.realm)" "realm file"
 assert_eq "" "$(out 1.calls)" "uhttpd left alone"
 assert_not_contains "$(out 1.show)" "uhttpd.api.config" "instance outside /www untouched"
 
+case_begin "unnamed instances serving /www get the lines too"
+# One added the way owners add a second instance (uci add: its own realm file
+# with a rule of the owner's), one unnamed in the file without a realm file
+# (it shares /etc/httpd.conf with main: no line twice), one elsewhere.
+router "$(uhttpd_conf)
+config uhttpd
+	list listen_http '0.0.0.0:8081'
+	option home '/www'
+
+config uhttpd
+	list listen_http '0.0.0.0:8082'
+	option home '/srv/other'" /etc/httpd.conf - 1 '$6$salt$hash' '
+printf "/admin:admin:secret\n" >/etc/uhttpd2.realm
+sec=$(uci add uhttpd uhttpd) &&
+uci set "uhttpd.$sec.home=/www" &&
+uci set "uhttpd.$sec.config=/etc/uhttpd2.realm" &&
+uci add_list "uhttpd.$sec.listen_http=0.0.0.0:8083" &&
+uci commit uhttpd'
+assert_eq "$(printf '%s\n' "$(out 0.show)" "uhttpd.main.config='/etc/httpd.conf'" \
+    "uhttpd.@uhttpd[2].config='/etc/httpd.conf'" | sort)" "$(out 1.show | sort)" \
+    "uhttpd settings: the config option for main and the unnamed one without"
+assert_eq "$LINES" "$(out 1.realm)" "shared realm file: each line once"
+assert_eq "/admin:admin:secret
+$LINES" "$(out 1.realm2)" "realm file of the instance added with uci add"
+assert_eq "uhttpd running
+uhttpd restart" "$(out 1.calls)" "uhttpd restarted once"
+second_run_same
+assert_eq "$(out 1.realm2)" "$(out 2.realm2)" "second run: its realm file"
+unnamed_realm=$(out 1.realm2)
+
 case_begin "uhttpd stopped (first boot): no restart"
 router "$(uhttpd_conf)" /etc/httpd.conf - 0 '$6$salt$hash'
 assert_eq "$LINES" "$(out 1.realm)" "realm file"
@@ -136,13 +171,16 @@ assert_contains "$(out 1.calls)" "logger -t tarvona-diag root has no password" "
 
 # The lines the script wrote, with busybox httpd's plain password in place
 # of $p$root (busybox does not know uhttpd's system-password form).
-case_begin "realm lines in a real web server: page and CGI"
+# Each realm file the script wrote: a fresh router's, and the one of the
+# instance added with uci add (with the owner's own rule in it).
+for realm in "$fresh_realm" "$unnamed_realm"; do
+case_begin "realm lines in a real web server: page and CGI ($(head -n 1 <<<"$realm"))"
 web=$(make_fixture)
 mkdir -p "$web/tmp/www/cgi-bin" "$web/tmp/www/tarvona-diag"
 cp "$repo/diag/data/www/index.html" "$repo/diag/data/www/report.js" "$web/tmp/www/tarvona-diag/"
 printf '#!/bin/sh\nprintf "Content-Type: text/plain\\r\\n\\r\\nreport\\n"\n' >"$web/tmp/www/cgi-bin/tarvona_diag"
 chmod +x "$web/tmp/www/cgi-bin/tarvona_diag"
-printf '%s\n' "${fresh_realm//\$p\$root/s3cret}" >"$web/tmp/httpd.conf"
+printf '%s\n' "${realm//\$p\$root/s3cret}" >"$web/tmp/httpd.conf"
 cat >"$web/tmp/run" <<'EOF'
 busybox httpd -f -p 127.0.0.1:8080 -h /tmp/www -c /tmp/httpd.conf &
 pid=$!
@@ -172,5 +210,6 @@ assert_eq "/tarvona-diag/ - 401
 /cgi-bin/tarvona_diag?format=json root:wrong 401
 /cgi-bin/tarvona_diag?format=json admin:s3cret 401
 /cgi-bin/tarvona_diag?format=json root:s3cret 200" "$got" "status per path and credentials"
+done
 
 exit $((BB_FAIL > 0))

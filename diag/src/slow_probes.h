@@ -1,0 +1,33 @@
+// The probes that wait on the network: the pings from the WAN interfaces,
+// the fetch through the local proxy (net_ping) and the test-domain lookups
+// (svc_overlap). Over a dead uplink each of them waits for its own limit.
+// They are all started at the beginning of the collection, run while the
+// rest of the report is collected, and their results are put in their
+// places at its end: a dead uplink costs the longest of them, not their sum,
+// and the record is the one the probes give one after another.
+#pragma once
+
+#include "report.h"
+
+namespace diag {
+
+// Runner limits of the slow probes. Their command lines bound them already
+// (ping -W 3, curl --max-time 10, the lookups' 5-s watchdog); the runner
+// gives each a second more, so that its own limit ends it first and what
+// it prints at its end is kept, and ends it should it hang anyway.
+constexpr int ping_limit_ms = 3000 + 1000;
+constexpr int proxy_limit_ms = 10000 + 1000;
+constexpr int lookup_limit_ms = 5000 + 1000;
+
+// Starts the slow probes that r.flags selects: for net_ping the pings (from
+// awg10 when it exists, then from the default route's interface, "wan"
+// without one) and, when opera-proxy runs, the proxy fetch; for
+// svc_overlap the lookups of the test domains (r.overlap.nslookup is
+// filled with the domains). Call with the record cleared.
+void start_slow_probes(diag_report& r);
+
+// Waits for the probes started and stores their results: r.network.ping,
+// r.proxy_check and the addresses in r.overlap.nslookup.
+void finish_slow_probes(diag_report& r);
+
+} // namespace diag
