@@ -45,11 +45,12 @@ bool flush_stdout() {
     return close(STDOUT_FILENO) == 0 || errno == EINTR;
 }
 
-// Exit status after a failed write of the output. Under CGI a broken pipe
-// means the web server's client went away: nothing to tell anyone.
+// Exit status after a failed write of the output. A broken pipe means the
+// reader went away on purpose (the web server's client, `| head` in a
+// shell): nothing to tell anyone, and under CGI not even a failure.
 int write_failed(bool cgi) {
     int err = errno;
-    if (cgi && err == EPIPE) return 0;
+    if (err == EPIPE) return cgi ? 0 : 1;
     fprintf(stderr, "tarvona_diag: ошибка записи в стандартный вывод: %s\n", strerror(err));
     return 1;
 }

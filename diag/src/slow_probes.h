@@ -7,15 +7,19 @@
 // and the record is the one the probes give one after another.
 #pragma once
 
+#include "command_runner.h"
 #include "report.h"
 
 namespace diag {
 
-// Runner limits of the slow probes. Their command lines bound them already
-// (ping -W 3, curl --max-time 10, the lookups' 5-s watchdog); the runner
-// gives each a second more, so that its own limit ends it first and what
-// it prints at its end is kept, and ends it should it hang anyway.
-constexpr int ping_limit_ms = 3000 + 1000;
+// Runner limits of the slow probes. The fetch and the lookups bound their
+// whole run already (curl --max-time 10, the lookups' 5-s watchdog): the
+// runner gives each a second more, so that its own limit ends it first and
+// what it prints at its end is kept, and ends it should it hang anyway.
+// ping's -W 3 bounds only the wait for the reply, not the lookup of the
+// target's name before it: a slow resolver must not turn a reply into a
+// failure, so a ping gets the limit of any other command.
+constexpr int ping_limit_ms = command_limit_ms;
 constexpr int proxy_limit_ms = 10000 + 1000;
 constexpr int lookup_limit_ms = 5000 + 1000;
 

@@ -90,8 +90,9 @@ done
 # ---------------------------------------------------------------- hanging ping
 
 case_begin "a ping that never ends: ended at its limit, its reply kept"
-# ping waits at most 3 s for its reply (-W 3): the report gives it a second
-# more, then ends it and the child that holds its output.
+# ping waits at most 3 s for its reply (-W 3), but nothing bounds the lookup
+# of its target before it: the report ends it at the limit of any command
+# (15 s), with the child that holds its output.
 fx=$(make_fixture)
 mkdir -p "$fx/usr/share/fakecmd"
 hanging_script 'PING 1.1.1.1 (1.1.1.1): 56 data bytes\n64 bytes from 1.1.1.1: seq=0 ttl=58 time=11.48 ms\n' \

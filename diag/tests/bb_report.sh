@@ -111,20 +111,27 @@ assert_eq "Пример: tarvona_diag --tests=sys_uptime,net_ping,svc_cron" "$(t
 assert_eq 20 "$(wc -l < "$cgi/help")" "help lines"
 assert_eq "no" "$([ -e "$cgi/upper/tmp/help_calls" ] && echo yes || echo no)" "no command ran"
 
-case_begin "CGI: a client gone before the answer still ends with status 0"
+case_begin "a reader gone before the answer: quiet, status 0 under CGI, 1 in a shell"
 # stdout is a pipe whose reading end is already closed: every write fails.
-rc=$(python3 - "$ROUTER_SANDBOX" "$SAMPLE" "$FAKES" "$DIAG" <<'PY'
+closed_stdout() { # $1: 1 for a CGI request
+    python3 - "$ROUTER_SANDBOX" "$SAMPLE" "$FAKES" "$DIAG" "$1" <<'PY'
 import os, subprocess, sys
-sbx, root, fakes, diag = sys.argv[1:5]
+sbx, root, fakes, diag, cgi = sys.argv[1:6]
 r, w = os.pipe()
 os.close(r)
-env = dict(os.environ, REQUEST_METHOD="GET", QUERY_STRING="tests=sys_cpu")
-p = subprocess.run([sbx, "--root", root, "--path", fakes, "--net", "--", diag],
+env = dict(os.environ)
+args = [diag]
+if cgi == "1":
+    env.update(REQUEST_METHOD="GET", QUERY_STRING="tests=sys_cpu")
+else:
+    args.append("--tests=sys_cpu")
+p = subprocess.run([sbx, "--root", root, "--path", fakes, "--net", "--"] + args,
                    stdout=w, stderr=subprocess.PIPE, env=env)
 print(p.returncode, len(p.stderr))
 PY
-)
-assert_eq "0 0" "$rc" "exit status and bytes on stderr with a closed stdout"
+}
+assert_eq "0 0" "$(closed_stdout 1)" "CGI: exit status and bytes on stderr with a closed stdout"
+assert_eq "1 0" "$(closed_stdout 0)" "shell: exit status and bytes on stderr with a closed stdout"
 
 case_begin "output that cannot be written: exit 1 and a message"
 # /dev/full, a full flash (a tmpfs of one page, smaller than the report),
