@@ -4,7 +4,7 @@
 # after the "remove" event, and the router commands korvel ran.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-KORVEL="$ROUTER_BUILD/modem_setup/korvel"
+KORVEL="$ROUTER_BUILD/korvel/korvel"
 ID=12d1/1506/102
 [ -x "$KORVEL" ] || { echo "korvel demo: $KORVEL not built" >&2; exit 1; }
 

@@ -15,7 +15,7 @@ include $(INCLUDE_DIR)/package.mk
 include $(INCLUDE_DIR)/cmake.mk
 
 ROUTER_SUITE_SRC ?= $(CURDIR)/../..
-ROUTER_SUITE_DIRS:=CMakeLists.txt cmake tests uci_host diag dns_proxy zapret2_ctl modem_setup openwrt
+ROUTER_SUITE_DIRS:=CMakeLists.txt cmake tests uci_host tarvona_diag velmora zapret2_ctl korvel openwrt
 
 CMAKE_OPTIONS += -DROUTER_TESTS=OFF
 

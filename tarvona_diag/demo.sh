@@ -4,7 +4,7 @@
 # Environment (set by scripts/demo): ROUTER_SANDBOX, ROUTER_SAMPLE,
 # ROUTER_BUILD, UCI_BIN_DIR.
 set -u
-diag="$ROUTER_BUILD/diag/tarvona_diag"
+diag="$ROUTER_BUILD/tarvona_diag/tarvona_diag"
 run() {
     "$ROUTER_SANDBOX" --root "$ROUTER_SAMPLE/root" --path "$ROUTER_SAMPLE/bin" \
         --path "$UCI_BIN_DIR" --net "$@"

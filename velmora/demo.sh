@@ -5,7 +5,7 @@
 # through the secondary and the uplink resolvers (unreachable here) to the held NXDOMAIN.
 set -u
 : "${ROUTER_SANDBOX:?}" "${ROUTER_SAMPLE:?}" "${ROUTER_BUILD:?}" "${UCI_BIN_DIR:=$ROUTER_BUILD/uci_host}"
-VELMORA="$ROUTER_BUILD/dns_proxy/velmora"
+VELMORA="$ROUTER_BUILD/velmora/velmora"
 [ -x "$VELMORA" ] || { echo "velmora demo: $VELMORA is not built" >&2; exit 1; }
 echo "=== velmora: DNS failover forwarder on the sample router ==="
 paths=()

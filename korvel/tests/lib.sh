@@ -17,7 +17,7 @@ new_router() {
              "$fx/sys/bus/usb/devices" "$fx/sys/devices/usb1" "$fx/sys/class/tty" "$fx/sys/class/net" \
              "$fx/sys/bus/usb/drivers/usb" "$fx/sys/bus/usb/drivers/qmi_wwan" \
              "$fx/sys/bus/usb/drivers/option" "$fx/sys/bus/usb-serial/drivers/option1"
-    cp -r "$DATA/modems.conf" "$ROUTER_BUILD/modem_setup/apns.conf" "$DATA/ati" "$fx/usr/share/korvel/"
+    cp -r "$DATA/modems.conf" "$ROUTER_BUILD/korvel/apns.conf" "$DATA/ati" "$fx/usr/share/korvel/"
     cp "$DATA/korvel.config" "$fx/etc/config/korvel"
     for f in usb/bind usb/unbind qmi_wwan/new_id qmi_wwan/unbind option/unbind; do
         : > "$fx/sys/bus/usb/drivers/$f"

@@ -94,7 +94,7 @@ expected_tree() {
             "usr/share/korvel/apns.conf f 644" "usr/share/korvel/ati d 755" \
             "usr/share/korvel/modems.conf f 644"
         local f
-        for f in "$repo"/modem_setup/data/ati/*.ati; do echo "usr/share/korvel/ati/${f##*/} f 644"; done
+        for f in "$repo"/korvel/data/ati/*.ati; do echo "usr/share/korvel/ati/${f##*/} f 644"; done
         ;;
     esac
 }
@@ -105,19 +105,19 @@ expected_tree() {
 # the build makes).
 packages=(
     "velmora BIN_VELMORA usr/bin/velmora
-        etc/init.d/velmora=dns_proxy/data/velmora.init
-        etc/config/velmora=dns_proxy/data/velmora.config"
+        etc/init.d/velmora=velmora/data/velmora.init
+        etc/config/velmora=velmora/data/velmora.config"
     "tarvona-diag BIN_TARVONA_DIAG usr/bin/tarvona_diag
-        www/tarvona-diag/index.html=diag/data/www/index.html
-        www/tarvona-diag/report.css=diag/data/www/report.css
-        www/tarvona-diag/report.js=diag/data/www/report.js
-        etc/uci-defaults/90-tarvona-diag=diag/data/tarvona-diag.defaults"
+        www/tarvona-diag/index.html=tarvona_diag/data/www/index.html
+        www/tarvona-diag/report.css=tarvona_diag/data/www/report.css
+        www/tarvona-diag/report.js=tarvona_diag/data/www/report.js
+        etc/uci-defaults/90-tarvona-diag=tarvona_diag/data/tarvona-diag.defaults"
     "zapret2-ctl BIN_ZAPRET2_CTL usr/bin/zapret2-ctl"
     "korvel BIN_KORVEL usr/bin/korvel
-        usr/share/korvel/apns.conf=@build/modem_setup/apns.conf
-        usr/share/korvel/modems.conf=modem_setup/data/modems.conf
-        etc/hotplug.d/usb/30-korvel=modem_setup/data/hotplug/30-korvel
-        etc/config/korvel=modem_setup/data/korvel.config"
+        usr/share/korvel/apns.conf=@build/korvel/apns.conf
+        usr/share/korvel/modems.conf=korvel/data/modems.conf
+        etc/hotplug.d/usb/30-korvel=korvel/data/hotplug/30-korvel
+        etc/config/korvel=korvel/data/korvel.config"
 )
 
 for row in "${packages[@]}"; do

@@ -6,7 +6,7 @@
 . "$ROUTER_TESTLIB/bb.sh"
 
 repo=$(cd "$ROUTER_SRC/.." && pwd)
-hook="$repo/modem_setup/data/hotplug/30-korvel"
+hook="$repo/korvel/data/hotplug/30-korvel"
 
 fx=$(make_fixture)
 mkdir -p "$fx/etc/hotplug.d/usb" "$fx/usr/bin" "$fx/tmp/events"

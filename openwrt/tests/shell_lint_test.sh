@@ -8,7 +8,7 @@
 repo=$(cd "$ROUTER_SRC/.." && pwd)
 
 router_scripts=("$repo"/*/data/*.init "$ROUTER_SRC"/*/test.sh "$ROUTER_SRC/tests/rc.common.stub")
-for hook in "$repo"/modem_setup/data/hotplug/*; do
+for hook in "$repo"/korvel/data/hotplug/*; do
     [ -f "$hook" ] && router_scripts+=("$hook")
 done
 host_scripts=("$ROUTER_SRC"/tests/*.sh)

@@ -9,7 +9,7 @@
 . "$ROUTER_TESTLIB/bb.sh"
 
 repo=$(cd "$ROUTER_SRC/.." && pwd)
-script="$repo/diag/data/tarvona-diag.defaults"
+script="$repo/tarvona_diag/data/tarvona-diag.defaults"
 
 case_begin "lint"
 if out=$(busybox ash -n "$script" 2>&1); then bb_ok; else bb_fail "ash -n: $out"; fi
@@ -177,7 +177,7 @@ for realm in "$fresh_realm" "$unnamed_realm"; do
 case_begin "realm lines in a real web server: page and CGI ($(head -n 1 <<<"$realm"))"
 web=$(make_fixture)
 mkdir -p "$web/tmp/www/cgi-bin" "$web/tmp/www/tarvona-diag"
-cp "$repo/diag/data/www/index.html" "$repo/diag/data/www/report.js" "$web/tmp/www/tarvona-diag/"
+cp "$repo/tarvona_diag/data/www/index.html" "$repo/tarvona_diag/data/www/report.js" "$web/tmp/www/tarvona-diag/"
 printf '#!/bin/sh\nprintf "Content-Type: text/plain\\r\\n\\r\\nreport\\n"\n' >"$web/tmp/www/cgi-bin/tarvona_diag"
 chmod +x "$web/tmp/www/cgi-bin/tarvona_diag"
 printf '%s\n' "${realm//\$p\$root/s3cret}" >"$web/tmp/httpd.conf"

@@ -4,7 +4,7 @@
 # with which command line, and which configurations it refuses.
 . "$ROUTER_TESTLIB/bb.sh"
 
-feed="$(cd "$ROUTER_SRC/.." && pwd)/dns_proxy/data"
+feed="$(cd "$ROUTER_SRC/.." && pwd)/velmora/data"
 
 # Each case is a config text and an action. The cases run in one sandbox:
 # for case N the runner copies cases/N.cfg (when there is one) to

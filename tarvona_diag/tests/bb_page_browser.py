@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The report page (diag/data/www) in real headless Chromium, served by busybox
+"""The report page (tarvona_diag/data/www) in real headless Chromium, served by busybox
 httpd behind realm lines, with the real tarvona_diag as its CGI in the router
 sandbox on the sample router.
 
@@ -45,7 +45,7 @@ BUILD = os.environ.get('ROUTER_BUILD', '')
 SANDBOX = os.environ.get('ROUTER_SANDBOX', '')
 SAMPLE = os.environ.get('ROUTER_SAMPLE', '')
 UCI_BIN = os.environ.get('UCI_BIN_DIR', '')
-DIAG = os.environ.get('BIN_TARVONA_DIAG') or os.path.join(BUILD, 'diag', 'tarvona_diag')
+DIAG = os.environ.get('BIN_TARVONA_DIAG') or os.path.join(BUILD, 'tarvona_diag', 'tarvona_diag')
 
 failures = []
 passes = 0

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Dead-primary part of dns_proxy/bench/run (runs inside its sandbox, after the other parts).
+"""Dead-primary part of velmora/bench/run (runs inside its sandbox, after the other parts).
 
 A primary that is silent (a bound socket nobody reads), the bench's dnsmasq at 127.0.0.10 as the
 secondary. velmora (session time-out 2000 ms, hold-down 10 s) beside dnsmasq in its default mode

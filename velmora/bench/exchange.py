@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Exchange part of dns_proxy/bench/run (runs inside its sandbox): what an upstream sees.
+"""Exchange part of velmora/bench/run (runs inside its sandbox): what an upstream sees.
 
 A recording upstream answers every query and notes the source port and message ID it came
 with. velmora, dnsmasq (cache off) and dnsdist (one backend) forward to it alone; a client sends
