@@ -25,7 +25,7 @@ usb_device_info device(std::initializer_list<const char*> functions) {
     return dev;
 }
 
-TEST(korvel_ClassifyUsbDevice, ModesInOrder) {
+TEST(korvel_classify_usb_device, ModesInOrder) {
     struct {
         const char* what;
         usb_device_info dev;
@@ -78,7 +78,7 @@ TEST(korvel_ClassifyUsbDevice, ModesInOrder) {
     }
 }
 
-TEST(korvel_ClassifyUsbDevice, LongInterfaceListIsCut) {
+TEST(korvel_classify_usb_device, LongInterfaceListIsCut) {
     usb_device_info dev = device({});
     dev.count = max_usb_functions;
     for (int i = 0; i < dev.count; ++i) {
@@ -97,7 +97,7 @@ TEST(korvel_ClassifyUsbDevice, LongInterfaceListIsCut) {
     EXPECT_STREQ(", 03/00/00 usbhid", last);
 }
 
-TEST(korvel_UsbDeviceSettled, AllInterfacesThereAndBound) {
+TEST(korvel_usb_device_settled, AllInterfacesThereAndBound) {
     EXPECT_TRUE(usb_device_settled(device({"03/01/01 usbhid"})));
     EXPECT_FALSE(usb_device_settled(device({"ff/ff/ff option", "ff/ff/ff"})));
     usb_device_info missing = device({"ff/ff/ff option"});
@@ -114,7 +114,7 @@ TEST(korvel_UsbDeviceSettled, AllInterfacesThereAndBound) {
     EXPECT_FALSE(usb_hub(device({"03/01/01 usbhid"})));
 }
 
-TEST(korvel_AutoModelName, FourHexDigitsEach) {
+TEST(korvel_auto_model_name, FourHexDigitsEach) {
     struct {
         const char* id;
         const char* model; // nullptr: no model name
@@ -138,7 +138,7 @@ TEST(korvel_AutoModelName, FourHexDigitsEach) {
     }
 }
 
-TEST(korvel_ApplyAutoChoice, StateForTheSharedConfigurationPath) {
+TEST(korvel_apply_auto_choice, StateForTheSharedConfigurationPath) {
     modem_state st;
     reset_state(st);
     auto_choice choice{auto_mode::ncm, "huawei_cdc_ncm bound to 1-1:1.1"};
@@ -166,7 +166,7 @@ TEST(korvel_ApplyAutoChoice, StateForTheSharedConfigurationPath) {
     EXPECT_FALSE(none.automatic);
 }
 
-TEST(korvel_PickAtPort, PrimaryAtPortElseFirstAtPort) {
+TEST(korvel_pick_at_port, PrimaryAtPortElseFirstAtPort) {
     struct {
         const char* what;
         const char* primary;

@@ -6,7 +6,7 @@
 namespace korvel {
 namespace {
 
-TEST(korvel_SplitUsbId, FirstTwoParts) {
+TEST(korvel_split_usb_id, FirstTwoParts) {
     char v[16], p[16];
     EXPECT_EQ(2, split_usb_id("12d1/1506/102", v, p));
     EXPECT_STREQ("12d1", v);

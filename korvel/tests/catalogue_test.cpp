@@ -10,7 +10,7 @@
 namespace korvel {
 namespace {
 
-class korvel_DataFile : public ::testing::Test {
+class korvel_data_file : public ::testing::Test {
   protected:
     void SetUp() override {
         char tmpl[] = "/tmp/korvel_cat.XXXXXX";
@@ -44,7 +44,7 @@ parsed parse(const char* line) {
     return p;
 }
 
-TEST(korvel_CatalogueLine, FieldsTrimmedAndSkippingRules) {
+TEST(korvel_catalogue_line, FieldsTrimmedAndSkippingRules) {
     parsed p = parse(" 12d1/* ; E3372 ;HILINK; NAN ;/dev/ttyUSB0 ; /dev/ttyUSB1 ");
     ASSERT_TRUE(p.ok);
     EXPECT_EQ("E3372", p.model);
@@ -77,7 +77,7 @@ TEST(korvel_CatalogueLine, FieldsTrimmedAndSkippingRules) {
     EXPECT_TRUE(parse(" #1;m;MDM;NAN;/dev/a;/dev/b").ok);
 }
 
-TEST(korvel_CatalogueLine, ModeAndInitFlags) {
+TEST(korvel_catalogue_line, ModeAndInitFlags) {
     struct {
         const char* mode;
         const char* flag;
@@ -109,7 +109,7 @@ TEST(korvel_CatalogueLine, ModeAndInitFlags) {
     }
 }
 
-TEST(korvel_CatalogueMatch, ShellWildcardsAcrossSlashes) {
+TEST(korvel_catalogue_match, ShellWildcardsAcrossSlashes) {
     struct {
         const char* pattern;
         const char* id;
@@ -133,7 +133,7 @@ TEST(korvel_CatalogueMatch, ShellWildcardsAcrossSlashes) {
     }
 }
 
-TEST_F(korvel_DataFile, LookupFirstMatchWinsAndMissingLeavesState) {
+TEST_F(korvel_data_file, LookupFirstMatchWinsAndMissingLeavesState) {
     std::string path =
         write("modems.conf", "# catalogue\r\n"
                              "\n"
@@ -165,7 +165,7 @@ TEST_F(korvel_DataFile, LookupFirstMatchWinsAndMissingLeavesState) {
     EXPECT_FALSE(lookup_modem(st, "12d1/1506/102", (dir_ + "/none").c_str()));
 }
 
-TEST_F(korvel_DataFile, LongLinesAreReadInPieces) {
+TEST_F(korvel_data_file, LongLinesAreReadInPieces) {
     // 255 characters then the rest of the line: the rest is judged as a line
     // of its own and here forms a valid entry.
     std::string head(255, 'x');
@@ -176,7 +176,7 @@ TEST_F(korvel_DataFile, LongLinesAreReadInPieces) {
     EXPECT_STREQ("Tail", st.model);
 }
 
-TEST_F(korvel_DataFile, ApnFirstEqualCodeWins) {
+TEST_F(korvel_data_file, ApnFirstEqualCodeWins) {
     std::string path = write("apns.conf", "# operators\n"
                                           "25001 ; mts\n"
                                           "25002;internet\n"
@@ -199,7 +199,7 @@ TEST_F(korvel_DataFile, ApnFirstEqualCodeWins) {
     EXPECT_FALSE(apn_for_operator("25001", apn, sizeof apn, (dir_ + "/none").c_str()));
 }
 
-TEST_F(korvel_DataFile, AtCommandsKeepFirst1023Bytes) {
+TEST_F(korvel_data_file, AtCommandsKeepFirst1023Bytes) {
     std::string big(1500, 'a');
     write("Big.ati", big);
     write("Small.ati", "Signal;AT+CSQ\n");
@@ -222,7 +222,7 @@ TEST_F(korvel_DataFile, AtCommandsKeepFirst1023Bytes) {
 #ifdef KORVEL_APNS_FILE
 // The shipped APN file, generated from mobile-broadband-provider-info, on
 // operator codes as ModemManager reports them for real SIMs.
-TEST(korvel_ShippedApns, RealOperatorCodes) {
+TEST(korvel_shipped_apns, RealOperatorCodes) {
     struct {
         const char* code;
         const char* apn;

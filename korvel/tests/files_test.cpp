@@ -33,7 +33,7 @@ int entries(const std::string& dir) {
     return n;
 }
 
-class korvel_ReplaceFile : public ::testing::Test {
+class korvel_replace_file : public ::testing::Test {
   protected:
     void SetUp() override {
         char tmpl[] = "/tmp/korvel-files.XXXXXX";
@@ -45,7 +45,7 @@ class korvel_ReplaceFile : public ::testing::Test {
     std::string dir, file;
 };
 
-TEST_F(korvel_ReplaceFile, NewContentModeKeptNoTemporaryLeft) {
+TEST_F(korvel_replace_file, NewContentModeKeptNoTemporaryLeft) {
     std::ofstream(file) << "old list\n";
     chmod(file.c_str(), 0640);
     ASSERT_TRUE(replace_file(file.c_str(), "ATI\n", 4));
@@ -60,7 +60,7 @@ TEST_F(korvel_ReplaceFile, NewContentModeKeptNoTemporaryLeft) {
     EXPECT_EQ("", slurp(fresh));
 }
 
-TEST_F(korvel_ReplaceFile, LinkKeptAndItsTargetReplaced) {
+TEST_F(korvel_replace_file, LinkKeptAndItsTargetReplaced) {
     std::string target = dir + "/real";
     std::ofstream(target) << "old\n";
     ASSERT_EQ(0, symlink("real", file.c_str()));
@@ -73,7 +73,7 @@ TEST_F(korvel_ReplaceFile, LinkKeptAndItsTargetReplaced) {
 
 // A write that fails half-way (here: the file size limit, as a full disk
 // would) leaves the old file whole and no temporary file behind.
-TEST_F(korvel_ReplaceFile, FailedWriteLeavesTheOldFile) {
+TEST_F(korvel_replace_file, FailedWriteLeavesTheOldFile) {
     std::ofstream(file) << "user's own list\n";
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved;

@@ -6,7 +6,7 @@
 namespace korvel {
 namespace {
 
-TEST(korvel_MarkerFreshness, NineSecondsOrLessIsFresh) {
+TEST(korvel_marker_freshness, NineSecondsOrLessIsFresh) {
     EXPECT_TRUE(marker_fresh_at(1000, 1000));
     EXPECT_TRUE(marker_fresh_at(1000, 991));
     EXPECT_FALSE(marker_fresh_at(1000, 990));

@@ -6,7 +6,7 @@
 namespace korvel {
 namespace {
 
-TEST(korvel_HilinkCandidate, OnlyEthOrUsbWithDigits) {
+TEST(korvel_hilink_candidate, OnlyEthOrUsbWithDigits) {
     struct {
         const char* name;
         bool ok;

@@ -6,7 +6,7 @@
 namespace korvel {
 namespace {
 
-TEST(korvel_NamesOtherProcess, IgnoresOwnAndParentIds) {
+TEST(korvel_names_other_process, IgnoresOwnAndParentIds) {
     struct {
         const char* text;
         bool other;

@@ -7,7 +7,7 @@
 namespace korvel {
 namespace {
 
-TEST(korvel_TrimBlanks, RemovesEveryBlankKindAtBothEnds) {
+TEST(korvel_trim_blanks, RemovesEveryBlankKindAtBothEnds) {
     struct {
         const char* in;
         const char* out;
@@ -22,7 +22,7 @@ TEST(korvel_TrimBlanks, RemovesEveryBlankKindAtBothEnds) {
     }
 }
 
-TEST(korvel_PrefixAndNumber, NeedsDigitsOnlyAfterThePrefix) {
+TEST(korvel_prefix_and_number, NeedsDigitsOnlyAfterThePrefix) {
     long n = -1;
     EXPECT_TRUE(prefix_and_number("ttyUSB12", "ttyUSB", &n));
     EXPECT_EQ(12, n);

@@ -6,7 +6,7 @@
 namespace korvel {
 namespace {
 
-TEST(korvel_TwModel, ExactShape) {
+TEST(korvel_tw_model, ExactShape) {
     struct {
         const char* model;
         bool tw;
@@ -18,7 +18,7 @@ TEST(korvel_TwModel, ExactShape) {
         EXPECT_EQ(c.tw, tw_model(c.model)) << c.model;
 }
 
-TEST(korvel_ModeminfoFor, ThreeBranches) {
+TEST(korvel_modeminfo_for, ThreeBranches) {
     struct {
         const char* what;
         const char* drivers;
@@ -65,7 +65,7 @@ TEST(korvel_ModeminfoFor, ThreeBranches) {
     }
 }
 
-TEST(korvel_AtcommandsOnlyDemo, DemoLineAloneCounts) {
+TEST(korvel_atcommands_only_demo, DemoLineAloneCounts) {
     EXPECT_TRUE(atcommands_only_demo("Demo command \"ATI\";ATI\n", false));
     EXPECT_TRUE(atcommands_only_demo("Demo command \"ATI\";ATI and more", false));
     EXPECT_FALSE(atcommands_only_demo("Demo command \"ATI\";ATI\n", true));

@@ -14,7 +14,7 @@
 #include "slow_probes.h"
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 const char check_resolver[] = "1.1.1.1";
 const char check_host[] = "google.com";
@@ -155,4 +155,4 @@ void collect_report(const test_flags& f, diag_report& r) {
     clean_report(r, *facts);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -4,7 +4,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // First ping target and second ping target / site fetched through the
 // local HTTP proxy.
@@ -20,4 +20,4 @@ void collect_report(const test_flags& f, diag_report& r);
 // An interface name outside [A-Za-z0-9._@-] is single-quoted.
 void format_ping_command(const char* iface, const char* target, char* out, size_t cap);
 
-} // namespace diag
+} // namespace tarvona_diag

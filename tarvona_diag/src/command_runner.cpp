@@ -14,7 +14,7 @@
 
 #include "handles.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -268,4 +268,4 @@ int jobs_under_way() {
     return n;
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -13,7 +13,7 @@
 
 #include <cstddef>
 
-namespace diag {
+namespace tarvona_diag {
 
 // Time limit of a command whose own command line sets no shorter one.
 constexpr int command_limit_ms = 15000;
@@ -48,4 +48,4 @@ int jobs_under_way();
 // action: the commands do not outlive an interrupted report.
 void end_jobs_on_signals();
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -7,7 +7,7 @@
 
 #include "handles.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -81,4 +81,4 @@ bool zapret2_section_hidden(uci_context* ctx, uci_section* s) {
     return enabled && strcmp(enabled, "0") == 0;
 }
 
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -7,7 +7,7 @@
 struct uci_context;
 struct uci_section;
 
-namespace diag {
+namespace tarvona_diag {
 
 // Says whether a section is left out of a dump (true: leave it out).
 using section_filter = bool (*)(uci_context* ctx, uci_section* s);
@@ -32,4 +32,4 @@ bool zapret2_section_hidden(uci_context* ctx, uci_section* s);
 // name) marks a default section: "lan", "wan" or a name beginning "Allow".
 bool firewall_name_hidden(const char* name);
 
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -10,7 +10,7 @@
 #include <json-c/json.h>
 #include <uci.h>
 
-namespace diag {
+namespace tarvona_diag {
 
 // A file descriptor, closed on scope exit (negative: none).
 class fd_holder {
@@ -99,4 +99,4 @@ struct json_put {
 };
 using json_root = std::unique_ptr<json_object, json_put>;
 
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -58,7 +58,7 @@ int write_failed(bool cgi) {
 } // namespace
 
 int main(int argc, char** argv) {
-    using namespace diag;
+    using namespace tarvona_diag;
 
     static request rq;
     set_request_defaults(rq);

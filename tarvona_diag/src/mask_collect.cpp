@@ -3,7 +3,7 @@
 #include "config_dump.h"
 #include "probes.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 void collect_mask_facts(const test_flags& f, mask_facts& facts) {
     facts.ip_route[0] = facts.ip_brief[0] = facts.network[0] = facts.firewall[0] = '\0';
@@ -14,4 +14,4 @@ void collect_mask_facts(const test_flags& f, mask_facts& facts) {
     dump_uci_config("firewall", facts.firewall, sizeof facts.firewall, nullptr);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -6,7 +6,7 @@
 #include "report.h"
 #include "report_clean.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // Fills facts.ip_route ("ip route"), facts.ip_brief ("ip -br addr") and
 // the dumps of the UCI packages network and firewall (every section, one
@@ -14,4 +14,4 @@ namespace diag {
 // text empty). Does nothing for a report of system tests only.
 void collect_mask_facts(const test_flags& f, mask_facts& facts);
 
-} // namespace diag
+} // namespace tarvona_diag

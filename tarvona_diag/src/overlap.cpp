@@ -6,7 +6,7 @@
 
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 const char* const test_domains[test_domain_count] = {
     "youtube.com", "instagram.com", "chatgpt.com", "web.telegram.org", "discord.com"};
@@ -244,4 +244,4 @@ void parse_lookup_output(overlap_analysis& ov, const char* output) {
         if (!ov.nslookup[i].ip[0]) copy_text(ov.nslookup[i].ip, "-");
 }
 
-}  // namespace diag
+}  // namespace tarvona_diag

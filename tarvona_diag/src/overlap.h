@@ -10,7 +10,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // Fills r.overlap when svc_overlap is selected in r.flags; does nothing
 // otherwise. Runs after collect_services and before collect_system_log.
@@ -99,4 +99,4 @@ bool build_lookup_script(const overlap_analysis& ov, char* out, size_t cap);
 // answer get "-".
 void parse_lookup_output(overlap_analysis& ov, const char* output);
 
-}  // namespace diag
+}  // namespace tarvona_diag

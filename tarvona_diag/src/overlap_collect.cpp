@@ -9,7 +9,7 @@
 #include "probes.h"
 #include "handles.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -126,4 +126,4 @@ void collect_overlap(diag_report& r) {
     // (slow_probes.cpp).
 }
 
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -5,7 +5,7 @@
 #include "mask/forms.h"
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -162,4 +162,4 @@ void parse_proxy_output(const char* text, proxy_check_result& pc) {
         copy_text(pc.error, t);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -4,7 +4,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // "ip -br addr" -> interface rows (name, rewritten status, first address).
 // Returns the row count (at most max_rows).
@@ -29,4 +29,4 @@ void parse_ping_output(const char* text, ping_result& r);
 // http_code, success and error of pc (attempted untouched).
 void parse_proxy_output(const char* text, proxy_check_result& pc);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -4,7 +4,7 @@
 
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 constexpr size_t release_line = 256;
@@ -89,4 +89,4 @@ int parse_df(const char* text, disk_row* rows, int max_rows) {
     return count;
 }
 
-} // namespace diag
+} // namespace tarvona_diag

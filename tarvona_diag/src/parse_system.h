@@ -4,7 +4,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // /etc/openwrt_release -> the six version fields of s (cleared first).
 void parse_openwrt_release(const char* text, system_facts& s);
@@ -20,4 +20,4 @@ void parse_free(const char* text, system_facts& s);
 // skipped). Returns the row count (at most max_rows).
 int parse_df(const char* text, disk_row* rows, int max_rows);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -16,7 +16,7 @@
 #include "handles.h"
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -135,4 +135,4 @@ bool service_enabled(const char* init_script) {
     return running_from_running_output(out);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

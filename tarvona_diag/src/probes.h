@@ -10,7 +10,7 @@
 struct uci_context;
 struct uci_section;
 
-namespace diag {
+namespace tarvona_diag {
 
 // Runs cmd through the shell and stores its standard output in buf (cap
 // bytes, terminated). Output is taken line by line (pieces of at most 1023
@@ -55,4 +55,4 @@ bool running_from_status_output(const char* out);
 bool running_from_pidof_output(const char* out);
 int pid_from_text(const char* text);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -10,7 +10,7 @@
 
 #include "handles.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -431,4 +431,4 @@ size_t render_json(const diag_report& r) {
     return document.size();
 }
 
-}  // namespace diag
+}  // namespace tarvona_diag

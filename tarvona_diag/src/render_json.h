@@ -5,7 +5,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // Builds the JSON document of r (for the tests selected in r.flags) and
 // replaces the content of the output buffer with it. The document is always
@@ -14,4 +14,4 @@ namespace diag {
 // Returns the number of bytes written.
 size_t render_json(const diag_report& r);
 
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -6,7 +6,7 @@
 
 #include "collect.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -329,4 +329,4 @@ void render_text_report(const diag_report& r, const test_flags& f) {
     render_end();
 }
 
-} // namespace diag
+} // namespace tarvona_diag

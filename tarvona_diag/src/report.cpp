@@ -1,7 +1,7 @@
 // Storage of the report record and the output buffer, and out_append.
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 diag_report g_report; // several hundred KiB: static, never on the stack
@@ -38,4 +38,4 @@ void out_sync() {
     g_out_pos = strlen(output_buffer);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace diag {
+namespace tarvona_diag {
 
 // ---------------------------------------------------------------- tests
 
@@ -307,4 +307,4 @@ void out_append(const char* text);
 // renderer): position := strlen(output_buffer), at most capacity - 1.
 void out_sync();
 
-} // namespace diag
+} // namespace tarvona_diag

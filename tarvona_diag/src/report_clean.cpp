@@ -13,7 +13,7 @@
 #include "mask/uci_text.h"
 #include "mask/wan.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -162,4 +162,4 @@ void clean_report(diag_report& r, const mask_facts& facts) {
     c.run();
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -23,7 +23,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // What a service entry's configuration text is.
 struct config_text {
@@ -44,4 +44,4 @@ struct mask_facts {
 // system tests only (those hold no secret).
 void clean_report(diag_report& r, const mask_facts& facts);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -5,7 +5,7 @@
 
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -169,4 +169,4 @@ size_t format_headers(const request& rq, const char* timestamp, char* out, size_
     return static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1;
 }
 
-} // namespace diag
+} // namespace tarvona_diag

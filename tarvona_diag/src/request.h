@@ -6,7 +6,7 @@
 
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 struct request {
     char action[32]; // "download" asks for an attachment (CGI only)
@@ -46,4 +46,4 @@ size_t format_headers(const request& rq, const char* timestamp, char* out, size_
 // The usage text printed by --help.
 extern const char help_text[];
 
-} // namespace diag
+} // namespace tarvona_diag

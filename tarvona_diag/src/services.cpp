@@ -6,7 +6,7 @@
 #include "config_dump.h"
 #include "probes.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -24,7 +24,7 @@ constexpr dump_settings firewall_dump{"firewall", firewall_section_hidden};
 constexpr dump_settings dhcp_dump{"dhcp", dhcp_section_hidden};
 constexpr dump_settings podkop_dump{"podkop", nullptr};
 constexpr dump_settings brimvale_dump{"brimvale", nullptr};
-constexpr dump_settings zapret2_dump{"zapret2", zapret2_section_hidden};
+constexpr dump_settings zapret2_ctl_dump{"zapret2", zapret2_section_hidden};
 constexpr dump_settings telemt_dump{"telemt", nullptr};
 constexpr dump_settings wireless_dump{"wireless", nullptr};
 
@@ -49,7 +49,7 @@ constexpr service_row service_table[] = {
     {&test_flags::svc_podkop, "podkop", "podkop", "", "/etc/config/podkop", config_kind::uci, &podkop_dump, true},
     {&test_flags::svc_brimvale, "brimvale", "brimvale", "", "/etc/config/brimvale", config_kind::uci, &brimvale_dump, true},
     {&test_flags::svc_zapret, "zapret", "zapret", "nfqws", "/etc/config/zapret", config_kind::raw, nullptr, false},
-    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2", config_kind::uci, &zapret2_dump, false},
+    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2", config_kind::uci, &zapret2_ctl_dump, false},
     {&test_flags::svc_ytunblock, "youtubeUnblock", "youtubeUnblock", "youtubeUnblock", "/etc/config/youtubeUnblock", config_kind::raw, nullptr, false},
     {&test_flags::svc_dohproxy, "doh-proxy", "doh-proxy", "doh-proxy", "/etc/config/doh-proxy", config_kind::raw, nullptr, false},
     {&test_flags::svc_stubby, "stubby", "stubby", "stubby", "/etc/stubby/stubby.yml", config_kind::raw, nullptr, false},
@@ -119,4 +119,4 @@ void collect_system_log(diag_report& r) {
     run_command("logread", r.log, sizeof r.log);
 }
 
-}  // namespace diag
+}  // namespace tarvona_diag

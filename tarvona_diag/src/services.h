@@ -5,7 +5,7 @@
 #include "report.h"
 #include "report_clean.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // Fills r.services for every service test selected in r.flags, in the order
 // of the service table: status probes and the configuration text of each
@@ -24,4 +24,4 @@ void collect_system_log(diag_report& r);
 // exist.
 void collect_wifi_config(diag_report& r);
 
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -10,7 +10,7 @@
 #include "probes.h"
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -139,4 +139,4 @@ void finish_slow_probes(diag_report& r) {
     }
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -10,7 +10,7 @@
 #include "command_runner.h"
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // Runner limits of the slow probes. The fetch and the lookups bound their
 // whole run already (curl --max-time 10, the lookups' 5-s watchdog): the
@@ -34,4 +34,4 @@ void start_slow_probes(diag_report& r);
 // r.proxy_check and the addresses in r.overlap.nslookup.
 void finish_slow_probes(diag_report& r);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -1,7 +1,7 @@
 // The test keys and the predicates over test_flags.
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 #define DIAG_KEY(k)                                                                                \
     { #k, &test_flags::k }
@@ -34,4 +34,4 @@ bool any_service_test(const test_flags& f) {
            f.svc_log;
 }
 
-} // namespace diag
+} // namespace tarvona_diag

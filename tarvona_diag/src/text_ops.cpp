@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace diag {
+namespace tarvona_diag {
 
 char* trim(char* s) {
     while (*s && is_blank(*s))
@@ -67,4 +67,4 @@ size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, cons
     return pos + rep_len + tail;
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace diag {
+namespace tarvona_diag {
 
 constexpr size_t field_capacity = 128;
 using field_slot = char[field_capacity];
@@ -39,4 +39,4 @@ double leading_double(const char* s);
 size_t splice(char* text, size_t cap, size_t total, size_t pos, size_t len, const char* rep,
               size_t rep_len);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -4,9 +4,9 @@
 
 #include "collect.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
-TEST(diag_PingCommand, Cases) {
+TEST(tarvona_diag_ping_command, Cases) {
     struct {
         const char* iface;
         const char* cmd;

@@ -16,7 +16,7 @@
 #include "command_runner.h"
 #include "probes.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
 namespace {
 
@@ -68,7 +68,7 @@ bool ended(int pid) {
 
 } // namespace
 
-TEST(diag_CommandRunner, CommandPastItsLimitIsEndedWithItsChildrenAndItsOutputKept) {
+TEST(tarvona_diag_command_runner, CommandPastItsLimitIsEndedWithItsChildrenAndItsOutputKept) {
     scratch_dir d;
     ASSERT_FALSE(d.path().empty());
     // The shell's child holds the output open as well: both must be ended,
@@ -86,7 +86,7 @@ TEST(diag_CommandRunner, CommandPastItsLimitIsEndedWithItsChildrenAndItsOutputKe
     EXPECT_EQ(0, jobs_under_way());
 }
 
-TEST(diag_CommandRunner, WhatACommandLeavesBehindIsEnded) {
+TEST(tarvona_diag_command_runner, WhatACommandLeavesBehindIsEnded) {
     // The shell ends at once; a background process it started (its output
     // elsewhere) would outlive the report.
     char buf[32];
@@ -96,7 +96,7 @@ TEST(diag_CommandRunner, WhatACommandLeavesBehindIsEnded) {
     EXPECT_TRUE(ended(pid));
 }
 
-TEST(diag_CommandRunner, JobsRunAtOnce) {
+TEST(tarvona_diag_command_runner, JobsRunAtOnce) {
     scratch_dir d;
     // The first job waits for a file that only the second one makes: it
     // ends before its limit only when both run at the same time.
@@ -115,7 +115,7 @@ TEST(diag_CommandRunner, JobsRunAtOnce) {
     EXPECT_EQ(-1, finish_command(jb)) << "a job is finished once";
 }
 
-TEST(diag_CommandRunner, ABackgroundJobIsEndedAtItsLimitWhileAnotherIsAwaited) {
+TEST(tarvona_diag_command_runner, ABackgroundJobIsEndedAtItsLimitWhileAnotherIsAwaited) {
     scratch_dir d;
     // The background job never ends by itself; the awaited one ends only
     // after the background job's process is gone.
@@ -133,7 +133,7 @@ TEST(diag_CommandRunner, ABackgroundJobIsEndedAtItsLimitWhileAnotherIsAwaited) {
     EXPECT_STREQ("started\n", a);
 }
 
-TEST(diag_CommandRunner, ReadsLikeALineReader) {
+TEST(tarvona_diag_command_runner, ReadsLikeALineReader) {
     struct {
         const char* cmd;
         size_t cap;
@@ -154,7 +154,7 @@ TEST(diag_CommandRunner, ReadsLikeALineReader) {
     }
 }
 
-TEST(diag_CommandRunner, TableOfJobsHasAnEnd) {
+TEST(tarvona_diag_command_runner, TableOfJobsHasAnEnd) {
     char bufs[max_jobs + 1][8];
     int ids[max_jobs];
     for (int i = 0; i < max_jobs; ++i) {

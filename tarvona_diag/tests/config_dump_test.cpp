@@ -11,11 +11,11 @@
 #include "mask/uci_text.h"
 #include "overlap.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 // A private UCI configuration directory with the packages a test writes.
-class diag_UciDump : public ::testing::Test {
+class tarvona_diag_uci_dump : public ::testing::Test {
 protected:
     void SetUp() override {
         char tmpl[] = "/tmp/diag-uci.XXXXXX";
@@ -52,7 +52,7 @@ protected:
 };
 
 // The dump is the package as stored; its masked form is read back from it.
-TEST_F(diag_UciDump, DumpIsRawAndMaskedByItsPackage) {
+TEST_F(tarvona_diag_uci_dump, DumpIsRawAndMaskedByItsPackage) {
     write("network", "config interface 'wg0'\n"
                      "\toption proto 'wireguard'\n"
                      "\toption private_key 'PRIV'\n"
@@ -90,7 +90,7 @@ TEST_F(diag_UciDump, DumpIsRawAndMaskedByItsPackage) {
 // Every package goes through the masking policy on top of its own masks:
 // secret names, VPN servers by proto, JSON and links in option values, and
 // each hidden value is remembered for the rest of the report.
-TEST_F(diag_UciDump, PolicyMasksEveryPackage) {
+TEST_F(tarvona_diag_uci_dump, PolicyMasksEveryPackage) {
     write(
         "network",
         "config interface 'work'\n\toption proto 'openconnect'\n\toption server 'vpn.example.com'\n"
@@ -118,7 +118,7 @@ TEST_F(diag_UciDump, PolicyMasksEveryPackage) {
     EXPECT_STREQ("dial *** and 203.0.x.x:443 via ***", log);
 }
 
-TEST_F(diag_UciDump, FirewallDumpKeepsOnlyUserSections) {
+TEST_F(tarvona_diag_uci_dump, FirewallDumpKeepsOnlyUserSections) {
     write("firewall",
           "config defaults\n\toption input 'REJECT'\n"
           "config zone\n\toption name 'lan'\n"
@@ -134,7 +134,7 @@ TEST_F(diag_UciDump, FirewallDumpKeepsOnlyUserSections) {
               dump("firewall", firewall_section_hidden));
 }
 
-TEST_F(diag_UciDump, SectionFiltersOfDhcpAndZapret2) {
+TEST_F(tarvona_diag_uci_dump, SectionFiltersOfDhcpAndZapret2) {
     write("dhcp", "config dnsmasq\n\toption domain 'lan'\nconfig odhcpd 'odhcpd'\n\toption maindhcp '0'\n");
     EXPECT_EQ("config dnsmasq\n\toption domain 'lan'\n", dump("dhcp", dhcp_section_hidden));
     write("zapret2",
@@ -146,7 +146,7 @@ TEST_F(diag_UciDump, SectionFiltersOfDhcpAndZapret2) {
         dump("zapret2", zapret2_section_hidden));
 }
 
-TEST_F(diag_UciDump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
+TEST_F(tarvona_diag_uci_dump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
     write("telemt", "config telemt 'main'\n\toption secret 'S'\n\toption port '8443'\n");
     EXPECT_EQ("config telemt 'main'\n\toption secret 'S'\n\toption port '8443'\n",
               dump("telemt", nullptr));
@@ -157,7 +157,7 @@ TEST_F(diag_UciDump, DumpIsCutAtCapacityAndMissingPackageLeavesDestination) {
     EXPECT_STREQ("untouched", dst);
 }
 
-TEST_F(diag_UciDump, ListSectionsOfAProxyRouter) {
+TEST_F(tarvona_diag_uci_dump, ListSectionsOfAProxyRouter) {
     std::string text;
     for (int i = 0; i < 10; ++i)
         text += "config section 's" + std::to_string(i) + "'\n\tlist community_lists 'l" +
@@ -186,7 +186,7 @@ TEST_F(diag_UciDump, ListSectionsOfAProxyRouter) {
     EXPECT_EQ(0, load_list_sections("absent", table, dir()));
 }
 
-TEST_F(diag_UciDump, ZapretConfigScans) {
+TEST_F(tarvona_diag_uci_dump, ZapretConfigScans) {
     static overlap_analysis ov;
     auto reset = [] {
         memset(&ov, 0, sizeof ov);
@@ -231,4 +231,4 @@ TEST_F(diag_UciDump, ZapretConfigScans) {
 }
 
 }  // namespace
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -6,7 +6,7 @@
 
 #include "overlap.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 overlap_analysis& fresh() {
@@ -35,7 +35,7 @@ codes codes_of(const overlap_analysis& ov, const char* list) {
     return {-1, -1, -1};
 }
 
-TEST(diag_OverlapZapret, ProfileScan) {
+TEST(tarvona_diag_overlap_zapret, ProfileScan) {
     struct {
         const char* name;
         const char* opt;
@@ -63,7 +63,7 @@ TEST(diag_OverlapZapret, ProfileScan) {
     }
 }
 
-TEST(diag_OverlapZapret2, StrategyMarks) {
+TEST(tarvona_diag_overlap_zapret2, StrategyMarks) {
     overlap_analysis& ov = fresh();
     add_section(ov.podkop_sections, ov.podkop_section_count, "main", {"youtube", "news"});
     const char* lists[] = {"list_hosts_youtube", "discord"};
@@ -76,7 +76,7 @@ TEST(diag_OverlapZapret2, StrategyMarks) {
     EXPECT_EQ((codes{0, 2, 0}), codes_of(ov, "news"));
 }
 
-TEST(diag_OverlapTable, FullScratchTableLosesFurtherMarks) {
+TEST(tarvona_diag_overlap_table, FullScratchTableLosesFurtherMarks) {
     overlap_analysis& ov = fresh();
     char name[16];
     for (int i = 0; i < max_conflicts; ++i) {
@@ -88,7 +88,7 @@ TEST(diag_OverlapTable, FullScratchTableLosesFurtherMarks) {
     EXPECT_EQ(max_conflicts, ov.conflict_count);
 }
 
-TEST(diag_OverlapRecord, PodkopAndBrimvalePairs) {
+TEST(tarvona_diag_overlap_record, PodkopAndBrimvalePairs) {
     overlap_analysis& ov = fresh();
     add_section(ov.podkop_sections, ov.podkop_section_count, "main", {"youtube", "news", "meta"});
     add_section(ov.podkop_sections, ov.podkop_section_count, "alt", {"news"});
@@ -119,7 +119,7 @@ TEST(diag_OverlapRecord, PodkopAndBrimvalePairs) {
     EXPECT_EQ(want, got);
 }
 
-TEST(diag_OverlapRecord, OnlyBrimvaleActive) {
+TEST(tarvona_diag_overlap_record, OnlyBrimvaleActive) {
     overlap_analysis& ov = fresh();
     add_section(ov.brimvale_sections, ov.brimvale_section_count, "main", {"youtube"});
     mark_youtube_unblock(ov);
@@ -130,7 +130,7 @@ TEST(diag_OverlapRecord, OnlyBrimvaleActive) {
     EXPECT_EQ((codes{0, 0, 1}), codes_of(ov, "youtube"));
 }
 
-TEST(diag_OverlapLookups, ScriptUsesAPrivateDirectory) {
+TEST(tarvona_diag_overlap_lookups, ScriptUsesAPrivateDirectory) {
     overlap_analysis& ov = fresh();
     fill_test_domains(ov);
     ASSERT_EQ(test_domain_count, ov.nslookup_count);
@@ -149,7 +149,7 @@ TEST(diag_OverlapLookups, ScriptUsesAPrivateDirectory) {
     EXPECT_FALSE(build_lookup_script(ov, script, 200));
 }
 
-TEST(diag_OverlapLookups, OutputParsing) {
+TEST(tarvona_diag_overlap_lookups, OutputParsing) {
     overlap_analysis& ov = fresh();
     fill_test_domains(ov);
     std::string out = std::string(test_domains[1]) + " 2a03:2880:f12f:83:face:b00c::25de\n" +
@@ -164,4 +164,4 @@ TEST(diag_OverlapLookups, OutputParsing) {
 }
 
 }  // namespace
-}  // namespace diag
+}  // namespace tarvona_diag

@@ -5,9 +5,9 @@
 
 #include "parse_network.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
-TEST(diag_IpBrief, RealOutput) {
+TEST(tarvona_diag_ip_brief, RealOutput) {
     const char* out =
         "lo               UNKNOWN        127.0.0.1/8 ::1/128 \n"
         "eth0             UP             \n"
@@ -52,7 +52,7 @@ TEST(diag_IpBrief, RealOutput) {
     }
 }
 
-TEST(diag_IpBrief, RowLimitAndLongName) {
+TEST(tarvona_diag_ip_brief, RowLimitAndLongName) {
     std::string out;
     for (int i = 0; i < 40; ++i)
         out += "veth" + std::to_string(i) + " UP 10.0.0." + std::to_string(i) + "/24\n";
@@ -64,7 +64,7 @@ TEST(diag_IpBrief, RowLimitAndLongName) {
     EXPECT_EQ(31u, strlen(rows[0].name));
 }
 
-TEST(diag_IpLink, RealOutput) {
+TEST(tarvona_diag_ip_link, RealOutput) {
     const char* out =
         "lo               UNKNOWN        00:00:00:00:00:00 <LOOPBACK,UP,LOWER_UP> \n"
         "eth1             UP             94:83:c4:a1:b2:c3 <BROADCAST,MULTICAST,UP,LOWER_UP> \n"
@@ -95,7 +95,7 @@ TEST(diag_IpLink, RealOutput) {
     }
 }
 
-TEST(diag_Routes, RealOutputAndKeywordPlaces) {
+TEST(tarvona_diag_routes, RealOutputAndKeywordPlaces) {
     const char* out = "default via 192.0.2.1 dev wan proto static\n"
                       "default dev pppoe-wan proto static scope link metric 10\n"
                       "10.0.0.1 dev pppoe-wan proto kernel scope link src 100.66.12.34\n"
@@ -129,7 +129,7 @@ TEST(diag_Routes, RealOutputAndKeywordPlaces) {
     }
 }
 
-TEST(diag_Routes, Ipv6AndLimit) {
+TEST(tarvona_diag_routes, Ipv6AndLimit) {
     static route_row rows[max_routes];
     int n = parse_routes(
         "default from 2001:db8::/64 via fe80::1 dev pppoe-wan proto static metric 512 pref medium\n"
@@ -144,7 +144,7 @@ TEST(diag_Routes, Ipv6AndLimit) {
     EXPECT_EQ(64, parse_routes(many.c_str(), rows, max_routes));
 }
 
-TEST(diag_ResolvConf, Cases) {
+TEST(tarvona_diag_resolv_conf, Cases) {
     char dns[max_dns][64];
     int n = parse_resolv_conf("# Interface wan\nnameserver 198.51.100.53\nnameserver 2001:db8::53\n"
                               "search lan\nnameserver\n  nameserver 9.9.9.9\nnameserverX 1.2.3.4\n",
@@ -160,7 +160,7 @@ TEST(diag_ResolvConf, Cases) {
     EXPECT_EQ(8, parse_resolv_conf(many.c_str(), dns, max_dns));
 }
 
-TEST(diag_NetDev, RealFile) {
+TEST(tarvona_diag_net_dev, RealFile) {
     const char* text =
         "Inter-|   Receive                                                |  Transmit\n"
         " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs "
@@ -187,7 +187,7 @@ TEST(diag_NetDev, RealFile) {
     EXPECT_EQ(0, parse_net_dev("only one header\n", rows, max_traffic_rows));
 }
 
-TEST(diag_Ping, BusyboxOutputs) {
+TEST(tarvona_diag_ping, BusyboxOutputs) {
     struct {
         const char* out;
         int success;
@@ -217,7 +217,7 @@ TEST(diag_Ping, BusyboxOutputs) {
     }
 }
 
-TEST(diag_ProxyCheck, CurlOutputs) {
+TEST(tarvona_diag_proxy_check, CurlOutputs) {
     struct {
         const char* out;
         int code;

@@ -11,7 +11,7 @@
 #include "parse_network.h"
 #include "parse_system.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string hostile_text(std::mt19937& rng, size_t length) {
 
 }  // namespace
 
-TEST(diag_ParseRobustness, HostileTextsStayWithinFields) {
+TEST(tarvona_diag_parse_robustness, HostileTextsStayWithinFields) {
     std::mt19937 rng(20261209);
     auto sys = std::make_unique<system_facts>();
     auto net = std::make_unique<network_facts>();

@@ -6,7 +6,7 @@
 
 #include "parse_system.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
 namespace {
 std::unique_ptr<system_facts> fresh() {
@@ -16,7 +16,7 @@ std::unique_ptr<system_facts> fresh() {
 }
 } // namespace
 
-TEST(diag_OpenwrtRelease, RealFileAndQuotes) {
+TEST(tarvona_diag_openwrt_release, RealFileAndQuotes) {
     auto s = fresh();
     parse_openwrt_release("DISTRIB_ID='OpenWrt'\n"
                           "DISTRIB_RELEASE='23.05.3'\n"
@@ -34,7 +34,7 @@ TEST(diag_OpenwrtRelease, RealFileAndQuotes) {
     EXPECT_STREQ("OpenWrt 23.05.3 r23809-234f1a2efa", s->description);
 }
 
-TEST(diag_OpenwrtRelease, EdgeValues) {
+TEST(tarvona_diag_openwrt_release, EdgeValues) {
     struct {
         const char* text;
         const char* id;
@@ -56,14 +56,14 @@ TEST(diag_OpenwrtRelease, EdgeValues) {
     }
 }
 
-TEST(diag_OpenwrtRelease, LongDescriptionIsCut) {
+TEST(tarvona_diag_openwrt_release, LongDescriptionIsCut) {
     auto s = fresh();
     std::string text = "DISTRIB_DESCRIPTION='" + std::string(200, 'd') + "'\n";
     parse_openwrt_release(text.c_str(), *s);
     EXPECT_EQ(127u, strlen(s->description));
 }
 
-TEST(diag_Loadavg, Cases) {
+TEST(tarvona_diag_loadavg, Cases) {
     double load[3] = {9, 9, 9};
     parse_loadavg("0.42 0.31 0.25 2/117 4242\n", load);
     EXPECT_DOUBLE_EQ(0.42, load[0]);
@@ -76,7 +76,7 @@ TEST(diag_Loadavg, Cases) {
     EXPECT_EQ(0, load[0]);
 }
 
-TEST(diag_Free, BusyboxAndShortLines) {
+TEST(tarvona_diag_free, BusyboxAndShortLines) {
     auto s = fresh();
     // busybox free on OpenWrt 23.05
     parse_free("              total        used        free      shared  buff/cache   available\n"
@@ -102,7 +102,7 @@ TEST(diag_Free, BusyboxAndShortLines) {
     EXPECT_STREQ("", s->used);
 }
 
-TEST(diag_Df, RealOutputWrappedLineAndLimit) {
+TEST(tarvona_diag_df, RealOutputWrappedLineAndLimit) {
     auto s = fresh();
     const char* df = "Filesystem                Size      Used Available Use% Mounted on\n"
                      "/dev/root                 4.5M      4.5M         0 100% /rom\n"

@@ -11,16 +11,16 @@
 
 #include "probes.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
-TEST(diag_RunCommand, PieceThatDoesNotFitIsDroppedWhole) {
+TEST(tarvona_diag_run_command, PieceThatDoesNotFitIsDroppedWhole) {
     char buf[16];
     int n = run_command("printf 'abcdefghijklmnopqrst\\nxy\\n'", buf, sizeof buf);
     EXPECT_EQ(3, n);
     EXPECT_STREQ("xy\n", buf);
 }
 
-TEST(diag_RunCommand, StoresAtMostCapacityMinusOne) {
+TEST(tarvona_diag_run_command, StoresAtMostCapacityMinusOne) {
     char buf[8];
     // "123456\n" fills the 7 usable bytes; "ab\n" no longer fits.
     int n = run_command("printf '123456\\nab\\n'", buf, sizeof buf);
@@ -28,7 +28,7 @@ TEST(diag_RunCommand, StoresAtMostCapacityMinusOne) {
     EXPECT_STREQ("123456\n", buf);
 }
 
-TEST(diag_RunCommand, LongLineComesInPiecesOf1023) {
+TEST(tarvona_diag_run_command, LongLineComesInPiecesOf1023) {
     static char buf[4096];
     // 1500 bytes without a line feed: a 1023-byte piece and a 477-byte piece.
     int n = run_command("head -c 1500 /dev/zero | tr '\\0' x", buf, 1200);
@@ -37,7 +37,7 @@ TEST(diag_RunCommand, LongLineComesInPiecesOf1023) {
     EXPECT_EQ(1500, n);
 }
 
-TEST(diag_RunCommand, ReadsToTheEndAndIgnoresStatus) {
+TEST(tarvona_diag_run_command, ReadsToTheEndAndIgnoresStatus) {
     char buf[64];
     EXPECT_EQ(8,
               run_command("echo one; echo two >&2; false; echo end 2>/dev/null", buf, sizeof buf));
@@ -46,7 +46,7 @@ TEST(diag_RunCommand, ReadsToTheEndAndIgnoresStatus) {
     EXPECT_STREQ("", buf);
 }
 
-TEST(diag_ReadTextFile, Cases) {
+TEST(tarvona_diag_read_text_file, Cases) {
     char path[] = "/tmp/diag_probe_XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -69,7 +69,7 @@ TEST(diag_ReadTextFile, Cases) {
     EXPECT_FALSE(file_exists(path));
 }
 
-TEST(diag_FormatTimestamp, Shape) {
+TEST(tarvona_diag_format_timestamp, Shape) {
     char buf[64];
     format_timestamp(buf, sizeof buf);
     ASSERT_EQ(19u, strlen(buf));
@@ -78,7 +78,7 @@ TEST(diag_FormatTimestamp, Shape) {
     EXPECT_EQ(':', buf[13]);
 }
 
-TEST(diag_ServiceProbe, StatusOutputs) {
+TEST(tarvona_diag_service_probe, StatusOutputs) {
     struct {
         const char* out;
         bool running;
@@ -93,7 +93,7 @@ TEST(diag_ServiceProbe, StatusOutputs) {
     EXPECT_FALSE(running_from_status_output(nullptr));
 }
 
-TEST(diag_ServiceProbe, RunningPidofAndPidText) {
+TEST(tarvona_diag_service_probe, RunningPidofAndPidText) {
     EXPECT_TRUE(running_from_running_output("yes\n"));
     EXPECT_FALSE(running_from_running_output(""));
     EXPECT_TRUE(running_from_pidof_output("1234 99\n"));
@@ -113,7 +113,7 @@ TEST(diag_ServiceProbe, RunningPidofAndPidText) {
 
 // uci_get_option / option_disabled over a package loaded from a temporary
 // configuration directory.
-TEST(diag_UciOption, SingleValuesListsAndEnabled) {
+TEST(tarvona_diag_uci_option, SingleValuesListsAndEnabled) {
     char dir[] = "/tmp/diag_uci_XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(dir));
     std::string path = std::string(dir) + "/pkg";

@@ -8,7 +8,7 @@
 
 #include "render_json.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 // The record is several hundred kilobytes: static, cleared per test.
@@ -52,7 +52,7 @@ std::string render(const diag_report& r) {
 
 using strings = std::vector<std::string>;
 
-TEST(diag_JsonRender, SystemTestsOnlyGiveThreeRootKeys) {
+TEST(tarvona_diag_json_render, SystemTestsOnlyGiveThreeRootKeys) {
     diag_report& r = fresh_report();
     copy_text(r.system.kernel, "6.6.30");
     parsed doc(render(r).c_str());
@@ -63,7 +63,7 @@ TEST(diag_JsonRender, SystemTestsOnlyGiveThreeRootKeys) {
               keys(doc.at({"system", "version"})));
 }
 
-TEST(diag_JsonRender, ServiceObjectsFollowHiddenAndConfig) {
+TEST(tarvona_diag_json_render, ServiceObjectsFollowHiddenAndConfig) {
     diag_report& r = fresh_report();
     r.flags.svc_podkop = r.flags.svc_cron = 1;
     service_entry& cron = r.services[0];
@@ -90,7 +90,7 @@ TEST(diag_JsonRender, ServiceObjectsFollowHiddenAndConfig) {
     EXPECT_EQ(nullptr, doc.at({"log"}));
 }
 
-TEST(diag_JsonRender, ServiceTestWithoutServicesGivesEmptyArray) {
+TEST(tarvona_diag_json_render, ServiceTestWithoutServicesGivesEmptyArray) {
     diag_report& r = fresh_report();
     r.flags.svc_stubby = 1;
     parsed doc(render(r).c_str());
@@ -99,7 +99,7 @@ TEST(diag_JsonRender, ServiceTestWithoutServicesGivesEmptyArray) {
 }
 
 // The record comes masked (report_clean): the renderer shows it as it stands.
-TEST(diag_JsonRender, NetworkAsStoredAndPresence) {
+TEST(tarvona_diag_json_render, NetworkAsStoredAndPresence) {
     diag_report& r = fresh_report();
     test_flags& f = r.flags;
     f.net_interfaces = f.net_links = f.net_wifi = f.net_ping = f.net_arp = 1;
@@ -133,7 +133,7 @@ TEST(diag_JsonRender, NetworkAsStoredAndPresence) {
     EXPECT_STREQ("", json_object_get_string(doc.at({"network", "wifi"})));
 }
 
-TEST(diag_JsonRender, RouteRowsCarryAMetricOnlyForIpv4) {
+TEST(tarvona_diag_json_render, RouteRowsCarryAMetricOnlyForIpv4) {
     diag_report& r = fresh_report();
     r.flags.net_routes = r.flags.net_routes6 = 1;
     copy_text(r.network.routes[0].destination, "default");
@@ -149,7 +149,7 @@ TEST(diag_JsonRender, RouteRowsCarryAMetricOnlyForIpv4) {
     EXPECT_EQ((strings{"destination", "gateway", "device"}), keys(v6));
 }
 
-TEST(diag_JsonRender, OverlapConflictsAndPresence) {
+TEST(tarvona_diag_json_render, OverlapConflictsAndPresence) {
     diag_report& r = fresh_report();
     r.flags.svc_overlap = 1;
     // neither sections nor lookups: no overlap object
@@ -195,7 +195,7 @@ void fill_escaped(char* field, size_t n) {
     field[n] = '\0';
 }
 
-TEST(diag_JsonRender, OversizedDocumentStaysValidAndShortensTheLogFirst) {
+TEST(tarvona_diag_json_render, OversizedDocumentStaysValidAndShortensTheLogFirst) {
     diag_report& r = fresh_report();
     r.flags.svc_log = r.flags.svc_cron = 1;
     fill_escaped(r.log, log_capacity - 1);
@@ -223,7 +223,7 @@ TEST(diag_JsonRender, OversizedDocumentStaysValidAndShortensTheLogFirst) {
     EXPECT_EQ(std::string::npos, last.find('\xD0'));
 }
 
-TEST(diag_JsonRender, DocumentThatFitsIsNotShortened) {
+TEST(tarvona_diag_json_render, DocumentThatFitsIsNotShortened) {
     diag_report& r = fresh_report();
     r.flags.svc_log = 1;
     fill_escaped(r.log, 100000);  // about 125 KB once escaped
@@ -233,4 +233,4 @@ TEST(diag_JsonRender, DocumentThatFitsIsNotShortened) {
 }
 
 }  // namespace
-}  // namespace diag
+}  // namespace tarvona_diag

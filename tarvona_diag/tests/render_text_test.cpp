@@ -8,7 +8,7 @@
 #include "render_text.h"
 #include "request.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
 namespace {
 
@@ -49,7 +49,7 @@ iface_row iface(const char* name, const char* status, const char* ip, const char
 
 } // namespace
 
-TEST(diag_RenderText, SystemOnlyWholeReport) {
+TEST(tarvona_diag_render_text, SystemOnlyWholeReport) {
     fixture fx;
     fx.select("sys_cpu,sys_memory,sys_disk");
     system_facts& s = fx.r->system;
@@ -100,7 +100,7 @@ TEST(diag_RenderText, SystemOnlyWholeReport) {
     EXPECT_EQ(want, fx.render());
 }
 
-TEST(diag_RenderText, OnlyAlwaysOnTestsNoOtherBanners) {
+TEST(tarvona_diag_render_text, OnlyAlwaysOnTestsNoOtherBanners) {
     fixture fx;
     fx.select("sys_time");
     std::string out = fx.render();
@@ -111,7 +111,7 @@ TEST(diag_RenderText, OnlyAlwaysOnTestsNoOtherBanners) {
     EXPECT_EQ(out.size() - end_marker.size(), out.rfind(end_marker));
 }
 
-TEST(diag_RenderText, InterfacesLinksTrafficAsStored) {
+TEST(tarvona_diag_render_text, InterfacesLinksTrafficAsStored) {
     fixture fx;
     fx.select("net_interfaces,net_links,net_traffic");
     network_facts& n = fx.r->network;
@@ -155,7 +155,7 @@ TEST(diag_RenderText, InterfacesLinksTrafficAsStored) {
     EXPECT_EQ(want + end_marker, out.substr(at));
 }
 
-TEST(diag_RenderText, RoutesArpDnsConntrack) {
+TEST(tarvona_diag_render_text, RoutesArpDnsConntrack) {
     fixture fx;
     fx.select("net_routes,net_routes6,net_arp,net_dns,net_conntrack");
     network_facts& n = fx.r->network;
@@ -196,7 +196,7 @@ TEST(diag_RenderText, RoutesArpDnsConntrack) {
     EXPECT_EQ(want + end_marker, out.substr(out.find(banner("СЕТЬ"))));
 }
 
-TEST(diag_RenderText, PingAndProxyLines) {
+TEST(tarvona_diag_render_text, PingAndProxyLines) {
     struct {
         int attempted, success, code;
         const char* error;
@@ -236,7 +236,7 @@ TEST(diag_RenderText, PingAndProxyLines) {
     }
 }
 
-TEST(diag_RenderText, WirelessBlocksOnlyWhenFilled) {
+TEST(tarvona_diag_render_text, WirelessBlocksOnlyWhenFilled) {
     fixture fx;
     fx.select("net_wifi,net_nftables");
     std::string out = fx.render();
@@ -259,7 +259,7 @@ TEST(diag_RenderText, WirelessBlocksOnlyWhenFilled) {
     EXPECT_EQ(want + end_marker, out.substr(out.find(banner("СЕТЬ"))));
 }
 
-TEST(diag_RenderText, Services) {
+TEST(tarvona_diag_render_text, Services) {
     fixture fx;
     fx.select("svc_cron,svc_podkop");
     fx.r->service_count = 3;
@@ -300,7 +300,7 @@ TEST(diag_RenderText, Services) {
     EXPECT_EQ(want + end_marker, out.substr(out.find(banner("СЕРВИСЫ"))));
 }
 
-TEST(diag_RenderText, OverlapBlock) {
+TEST(tarvona_diag_render_text, OverlapBlock) {
     fixture fx;
     fx.select("svc_overlap");
     // No sections and no lookups: no block at all.
@@ -373,7 +373,7 @@ TEST(diag_RenderText, OverlapBlock) {
         out.find("  Секция \"b1\" (proxy): meta\n\nКонфликтов не обнаружено.\n\n" + hash_rule));
 }
 
-TEST(diag_RenderText, LogBlockAndOverflowKeepsEndMarker) {
+TEST(tarvona_diag_render_text, LogBlockAndOverflowKeepsEndMarker) {
     fixture fx;
     fx.select("svc_log");
     std::string out = fx.render();
@@ -396,7 +396,7 @@ TEST(diag_RenderText, LogBlockAndOverflowKeepsEndMarker) {
     EXPECT_LE(out.size(), output_capacity - 1);
 }
 
-TEST(diag_RenderText, VersionLineCutAt255Bytes) {
+TEST(tarvona_diag_render_text, VersionLineCutAt255Bytes) {
     fixture fx;
     fx.select("sys_time");
     memset(fx.r->system.description, 'd', 127);

@@ -7,7 +7,7 @@
 
 #include "report_clean.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 struct fixture {
@@ -34,7 +34,7 @@ struct fixture {
     void clean() { clean_report(*r, *facts); }
 };
 
-TEST(diag_ReportClean, TablesTakeTheirShownForm) {
+TEST(tarvona_diag_report_clean, TablesTakeTheirShownForm) {
     fixture fx;
     network_facts& n = fx.r->network;
     copy_text(fx.facts->ip_route,
@@ -87,7 +87,7 @@ TEST(diag_ReportClean, TablesTakeTheirShownForm) {
     EXPECT_STREQ("203.0.x.x", n.routes[1].gateway);
 }
 
-TEST(diag_ReportClean, ConfigurationsByKindAndEachHiddenValueEverywhere) {
+TEST(tarvona_diag_report_clean, ConfigurationsByKindAndEachHiddenValueEverywhere) {
     fixture fx;
     fx.r->flags.svc_log = 1;
     copy_text(fx.facts->firewall, "config zone\n\toption name 'wan'\n\tlist network 'isp2'\n");
@@ -124,7 +124,7 @@ TEST(diag_ReportClean, ConfigurationsByKindAndEachHiddenValueEverywhere) {
     EXPECT_STREQ("set proxy_servers {\n\telements = { 45.137.x.x }\n}\n", fx.r->network.nftables);
 }
 
-TEST(diag_ReportClean, SystemTestsOnlyHoldNothingToMask) {
+TEST(tarvona_diag_report_clean, SystemTestsOnlyHoldNothingToMask) {
     fixture fx;
     fx.r->flags = test_flags{};
     fx.r->flags.sys_time = 1;
@@ -134,4 +134,4 @@ TEST(diag_ReportClean, SystemTestsOnlyHoldNothingToMask) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

@@ -5,9 +5,9 @@
 
 #include "report.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
-TEST(diag_OutAppend, DropWholeRule) {
+TEST(tarvona_diag_out_append, DropWholeRule) {
     out_reset();
     out_append(nullptr);
     EXPECT_EQ(0u, out_position());
@@ -30,7 +30,7 @@ TEST(diag_OutAppend, DropWholeRule) {
     EXPECT_STREQ("", output_buffer);
 }
 
-TEST(diag_OutAppend, LaterShortTextStillFits) {
+TEST(tarvona_diag_out_append, LaterShortTextStillFits) {
     out_reset();
     std::string big(output_capacity - 5, 'b');
     out_append(big.c_str());
@@ -39,7 +39,7 @@ TEST(diag_OutAppend, LaterShortTextStillFits) {
     EXPECT_EQ(big + "ok", std::string(output_buffer));
 }
 
-TEST(diag_CopyText, CutsAtCapacityMinusOne) {
+TEST(tarvona_diag_copy_text, CutsAtCapacityMinusOne) {
     char small[8];
     copy_text(small, "0123456789");
     EXPECT_STREQ("0123456", small);

@@ -6,7 +6,7 @@
 
 #include "request.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
 namespace {
 
@@ -40,7 +40,7 @@ request parse(const char* query, std::vector<const char*> args, bool* help = nul
 
 } // namespace
 
-TEST(diag_TestKeys, OrderAndCount) {
+TEST(tarvona_diag_test_keys, OrderAndCount) {
     EXPECT_STREQ("sys_version", test_keys[0].key);
     EXPECT_STREQ("net_interfaces", test_keys[7].key);
     EXPECT_STREQ("net_nftables", test_keys[17].key);
@@ -49,7 +49,7 @@ TEST(diag_TestKeys, OrderAndCount) {
     EXPECT_STREQ("svc_log", test_keys[33].key);
 }
 
-TEST(diag_SelectTests, Cases) {
+TEST(tarvona_diag_select_tests, Cases) {
     EXPECT_EQ(34u, selected("").size());
     EXPECT_EQ(always_plus({"net_ping", "svc_cron"}), selected(" net_ping , svc_cron ,,"));
     EXPECT_EQ(always_plus({"net_ping"}), selected("\tnet_ping\r\n"));
@@ -65,7 +65,7 @@ TEST(diag_SelectTests, Cases) {
     EXPECT_EQ(always, selected(","));
 }
 
-TEST(diag_SelectTests, Predicates) {
+TEST(tarvona_diag_select_tests, Predicates) {
     test_flags f;
     select_tests("sys_cpu", f);
     EXPECT_FALSE(any_network_test(f));
@@ -77,7 +77,7 @@ TEST(diag_SelectTests, Predicates) {
     EXPECT_FALSE(any_network_test(f));
 }
 
-TEST(diag_QueryParam, Cases) {
+TEST(tarvona_diag_query_param, Cases) {
     char v[16];
     struct {
         const char* query;
@@ -102,7 +102,7 @@ TEST(diag_QueryParam, Cases) {
     }
 }
 
-TEST(diag_Request, QueryThenArguments) {
+TEST(tarvona_diag_request, QueryThenArguments) {
     request rq = parse("format=json&tests=net_ping&action=download", {"--format=text"});
     EXPECT_STREQ("text", rq.format);
     EXPECT_STREQ("net_ping", rq.tests);
@@ -133,7 +133,7 @@ TEST(diag_Request, QueryThenArguments) {
     EXPECT_EQ(511u, strlen(rq.tests));
 }
 
-TEST(diag_Request, HelpWinsWherever) {
+TEST(tarvona_diag_request, HelpWinsWherever) {
     bool help = false;
     parse(nullptr, {"-d", "--help"}, &help);
     EXPECT_TRUE(help);
@@ -143,7 +143,7 @@ TEST(diag_Request, HelpWinsWherever) {
     EXPECT_FALSE(help);
 }
 
-TEST(diag_Headers, NormalResponses) {
+TEST(tarvona_diag_headers, NormalResponses) {
     char out[512];
     request rq = parse(nullptr, {});
     format_headers(rq, "2026-12-08 21:24:22", out, sizeof out);
@@ -163,7 +163,7 @@ TEST(diag_Headers, NormalResponses) {
                  out);
 }
 
-TEST(diag_Headers, Downloads) {
+TEST(tarvona_diag_headers, Downloads) {
     char out[512];
     request rq = parse("action=download&format=json", {});
     size_t n = format_headers(rq, "2026-12-08 21:24:22", out, sizeof out);
@@ -179,7 +179,7 @@ TEST(diag_Headers, Downloads) {
     EXPECT_NE(nullptr, strstr(out, "filename=\"tarvona_diag_2026-12-08_21_24_22.txt\"\r\n"));
 }
 
-TEST(diag_Help, Text) {
+TEST(tarvona_diag_help, Text) {
     std::string h = help_text;
     EXPECT_EQ(0u,
               h.find("QZ Diagnostics - утилита диагностики роутера OpenWrt\n\nИспользование:\n"));

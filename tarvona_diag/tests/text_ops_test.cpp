@@ -6,9 +6,9 @@
 
 #include "text_ops.h"
 
-using namespace diag;
+using namespace tarvona_diag;
 
-TEST(diag_Trim, Cases) {
+TEST(tarvona_diag_trim, Cases) {
     struct {
         const char* in;
         const char* out;
@@ -27,7 +27,7 @@ static std::vector<std::string> split(const char* text, int max) {
     return std::vector<std::string>(f, f + n);
 }
 
-TEST(diag_SplitFields, Cases) {
+TEST(tarvona_diag_split_fields, Cases) {
     using v = std::vector<std::string>;
     EXPECT_EQ((v{"one", "two"}), split("one  \t two\t\t three", 2));
     EXPECT_EQ((v{"a", "b", "c"}), split("  a b\nc  ", 8));
@@ -35,7 +35,7 @@ TEST(diag_SplitFields, Cases) {
     EXPECT_EQ(v{}, split("", 8));
 }
 
-TEST(diag_SplitFields, LongWordContinuesAsNextField) {
+TEST(tarvona_diag_split_fields, LongWordContinuesAsNextField) {
     std::string word(130, 'w');
     auto f = split(word.c_str(), 8);
     ASSERT_EQ(2u, f.size());
@@ -43,7 +43,7 @@ TEST(diag_SplitFields, LongWordContinuesAsNextField) {
     EXPECT_EQ(3u, f[1].size());
 }
 
-TEST(diag_NextLine, WalksLinesAndCutsLongOnes) {
+TEST(tarvona_diag_next_line, WalksLinesAndCutsLongOnes) {
     const char* text = "first\n0123456789\n\nlast";
     char line[6];
     std::vector<std::string> got;
@@ -54,7 +54,7 @@ TEST(diag_NextLine, WalksLinesAndCutsLongOnes) {
     EXPECT_EQ((std::vector<std::string>{"first", "01234", "56789", "", "last"}), got);
 }
 
-TEST(diag_NextLine, EndOfTextAndNull) {
+TEST(tarvona_diag_next_line, EndOfTextAndNull) {
     char line[8] = "junk";
     EXPECT_EQ(nullptr, next_line("", line, sizeof line));
     EXPECT_STREQ("", line);

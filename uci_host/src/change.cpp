@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-using namespace ucihost;
+using namespace uci_host;
 
 namespace {
 
@@ -35,7 +35,7 @@ void delete_target(uci_ptr* ptr) {
 
 } // namespace
 
-namespace ucihost {
+namespace uci_host {
 
 std::string revert_kept_lines(std::string_view text, std::string_view package,
                               std::string_view section, std::string_view option) {
@@ -72,7 +72,7 @@ std::string revert_kept_lines(std::string_view text, std::string_view package,
     return kept;
 }
 
-} // namespace ucihost
+} // namespace uci_host
 
 extern "C" {
 

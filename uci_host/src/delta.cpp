@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace ucihost {
+namespace uci_host {
 
 namespace {
 
@@ -191,4 +191,4 @@ int apply_delta_files(uci_context* ctx, uci_package* p) {
     return applied;
 }
 
-} // namespace ucihost
+} // namespace uci_host

@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace ucihost {
+namespace uci_host {
 
 namespace {
 
@@ -242,9 +242,9 @@ uci_package* load_package(uci_context* ctx, const char* name) {
     return p;
 }
 
-} // namespace ucihost
+} // namespace uci_host
 
-using namespace ucihost;
+using namespace uci_host;
 
 extern "C" {
 

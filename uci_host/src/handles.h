@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace ucihost {
+namespace uci_host {
 
 // Owns a file descriptor.
 class unique_fd {
@@ -37,4 +37,4 @@ struct context_free {
 };
 using context_ptr = std::unique_ptr<uci_context, context_free>;
 
-} // namespace ucihost
+} // namespace uci_host

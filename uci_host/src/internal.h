@@ -22,7 +22,7 @@ struct uci_parse_context {
     std::size_t byte = 0;
 };
 
-namespace ucihost {
+namespace uci_host {
 
 // Raised inside the library; guard() turns it into the return code.
 struct uci_failure {
@@ -154,4 +154,4 @@ uci_package* load_package(uci_context* ctx, const char* name); // throws uci_fai
 void rewrite_saved(uci_context* ctx, std::string_view pkg,
                    const std::function<std::string(const std::string&)>& change);
 
-} // namespace ucihost
+} // namespace uci_host

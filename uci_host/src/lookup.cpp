@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-using namespace ucihost;
+using namespace uci_host;
 
 namespace {
 

@@ -7,7 +7,7 @@
 // the lines, quoted text may span lines, and an unquoted '#' ends the line.
 #include "internal.h"
 
-namespace ucihost {
+namespace uci_host {
 
 namespace {
 
@@ -337,4 +337,4 @@ void set_parse_error(uci_context* ctx, const parse_error& err) {
     ctx->pctx->byte = err.byte;
 }
 
-} // namespace ucihost
+} // namespace uci_host

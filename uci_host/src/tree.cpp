@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-namespace ucihost {
+namespace uci_host {
 
 [[noreturn]] void fail(int code) {
     throw uci_failure{code};
@@ -407,4 +407,4 @@ void record(uci_package* p, uci_command cmd, std::string_view section, const cha
     list_add_tail(&p->delta, &d->e.list);
 }
 
-} // namespace ucihost
+} // namespace uci_host

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace ucicli {
+namespace uci_host::cli {
 
 namespace {
 
@@ -28,8 +28,8 @@ struct cli_options {
 
 constexpr int exit_usage = 255;
 
-using ucihost::context_ptr;
-using ucihost::file_ptr;
+using uci_host::context_ptr;
+using uci_host::file_ptr;
 
 void usage() {
     std::fputs("Usage: uci [<options>] <command> [<arguments>]\n\n"
@@ -455,8 +455,8 @@ int main(int argc, char** argv) {
     return rc;
 }
 
-} // namespace ucicli
+} // namespace uci_host::cli
 
 int main(int argc, char** argv) {
-    return ucicli::main(argc, argv);
+    return uci_host::cli::main(argc, argv);
 }

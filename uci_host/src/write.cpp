@@ -1,7 +1,7 @@
 // The file form of a package, as commit writes it and export prints it.
 #include "internal.h"
 
-namespace ucihost {
+namespace uci_host {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::string write_package(const uci_package* p, bool header, bool name_all) {
     return out;
 }
 
-} // namespace ucihost
+} // namespace uci_host

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-using namespace ucitest;
+using namespace uci_host::test;
 
 namespace {
 
-TEST(uci_Anonymous, NamesFromCounterAndTypeHash) {
+TEST(uci_anonymous, NamesFromCounterAndTypeHash) {
     struct {
         const char* type;
         const char* first; // name of a first section of this type
@@ -44,7 +44,7 @@ TEST(uci_Anonymous, NamesFromCounterAndTypeHash) {
 
 // Every section created counts, named or not, from the file, the API or a
 // change file; the counter never goes down and grows past two digits.
-TEST(uci_Anonymous, CounterCountsEverySection) {
+TEST(uci_anonymous, CounterCountsEverySection) {
     scratch_tree dir;
     put(dir.conf_file("an"), "config interface lan\nconfig interface\nconfig foo x\n");
     context_ptr ctx = dir.context();
@@ -67,7 +67,7 @@ TEST(uci_Anonymous, CounterCountsEverySection) {
     EXPECT_STREQ(s->e.name, "cfg10060ba");
 }
 
-TEST(uci_Api, NullArgumentsGiveInvalid) {
+TEST(uci_api, NullArgumentsGiveInvalid) {
     uci_ptr ptr{};
     uci_package* p = nullptr;
     EXPECT_EQ(uci_load(nullptr, "x", &p), UCI_ERR_INVAL);
@@ -89,7 +89,7 @@ TEST(uci_Api, NullArgumentsGiveInvalid) {
     EXPECT_EQ(uci_add_section(ctx.get(), nullptr, "t", nullptr), UCI_ERR_INVAL);
 }
 
-TEST(uci_Api, FreshContextDefaults) {
+TEST(uci_api, FreshContextDefaults) {
     context_ptr ctx(uci_alloc_context());
     EXPECT_STREQ(ctx->confdir, "/etc/config");
     EXPECT_STREQ(ctx->savedir, "/tmp/.uci");
@@ -98,7 +98,7 @@ TEST(uci_Api, FreshContextDefaults) {
     EXPECT_EQ(list_count_of(&ctx->delta_path), 1u);
 }
 
-TEST(uci_Api, LoadFailures) {
+TEST(uci_api, LoadFailures) {
     scratch_tree dir;
     ::mkdir(dir.conf_file("adir").c_str(), 0700);
     put(dir.conf() + "/.hidden", "config a s\n");
@@ -121,7 +121,7 @@ TEST(uci_Api, LoadFailures) {
 
 // Changes with missing parts, or names and types the reader would reject
 // later, are refused instead of being stored.
-TEST(uci_Api, ChangeErrors) {
+TEST(uci_api, ChangeErrors) {
     scratch_tree dir;
     put(dir.conf_file("e"), "config t s\n\toption o 1\n\tlist l a\n\tlist l b\n");
     context_ptr ctx = dir.context();
@@ -163,7 +163,7 @@ TEST(uci_Api, ChangeErrors) {
     EXPECT_EQ(dump(p), "s=t\ns.o='1'\ns.l=['a','b']\n");
 }
 
-TEST(uci_Api, SetKeepsAnonymousSectionsAnonymous) {
+TEST(uci_api, SetKeepsAnonymousSectionsAnonymous) {
     scratch_tree dir;
     put(dir.conf_file("e"), "config t\n");
     context_ptr ctx = dir.context();
@@ -177,7 +177,7 @@ TEST(uci_Api, SetKeepsAnonymousSectionsAnonymous) {
     EXPECT_EQ(slurp(dir.conf_file("e")), "\nconfig longer_type\n\n");
 }
 
-TEST(uci_Api, ExportNameFlagNamesEverySection) {
+TEST(uci_api, ExportNameFlagNamesEverySection) {
     scratch_tree dir;
     put(dir.conf_file("e"), "config t\n\toption a 1\nconfig u n\n");
     context_ptr ctx = dir.context();
@@ -195,7 +195,7 @@ TEST(uci_Api, ExportNameFlagNamesEverySection) {
     std::free(buf);
 }
 
-TEST(uci_Api, ImportNamedAndMultiplePackages) {
+TEST(uci_api, ImportNamedAndMultiplePackages) {
     scratch_tree dir;
     context_ptr ctx = dir.context();
     const char one[] = "package ignored\nconfig t s\n\toption a 1\n";
@@ -234,7 +234,7 @@ TEST(uci_Api, ImportNamedAndMultiplePackages) {
     EXPECT_EQ(uci_lookup_package(ctx.get(), "p3"), nullptr) << "nothing added on failure";
 }
 
-TEST(uci_Api, ImportMergesIntoALoadedPackageAsChanges) {
+TEST(uci_api, ImportMergesIntoALoadedPackageAsChanges) {
     scratch_tree dir;
     put(dir.conf_file("m"), "config t s\n\toption a 1\n");
     context_ptr ctx = dir.context();
@@ -250,7 +250,7 @@ TEST(uci_Api, ImportMergesIntoALoadedPackageAsChanges) {
     EXPECT_EQ(slurp(dir.save_file("m")), "m.s.a='2'\n+m.cfg02b61a='u'\n|m.cfg02b61a.l='x'\n");
 }
 
-TEST(uci_Api, ListConfigsIsSortedAndSkipsOddEntries) {
+TEST(uci_api, ListConfigsIsSortedAndSkipsOddEntries) {
     scratch_tree dir;
     put(dir.conf_file("network"), "");
     put(dir.conf_file("dhcp"), "");
@@ -267,7 +267,7 @@ TEST(uci_Api, ListConfigsIsSortedAndSkipsOddEntries) {
     EXPECT_EQ(names, "dhcp network ");
 }
 
-TEST(uci_Api, UnloadForgetsUnsavedChanges) {
+TEST(uci_api, UnloadForgetsUnsavedChanges) {
     scratch_tree dir;
     put(dir.conf_file("u"), "config t s\n");
     context_ptr ctx = dir.context();

@@ -13,7 +13,7 @@ constexpr const char* change_file = "net.lan=interface\n"
                                     "fw.lan.input=ACCEPT\n"
                                     "network.lan.proto=dhcp\n";
 
-TEST(uci_RevertFilter, TableOfTargets) {
+TEST(uci_revert_filter, TableOfTargets) {
     struct {
         const char* what;
         const char* text;
@@ -39,7 +39,7 @@ TEST(uci_RevertFilter, TableOfTargets) {
         {"empty file", "", "", "", ""},
     };
     for (auto& c : cases)
-        EXPECT_EQ(c.kept, ucihost::revert_kept_lines(c.text, "net", c.section, c.option)) << c.what;
+        EXPECT_EQ(c.kept, uci_host::revert_kept_lines(c.text, "net", c.section, c.option)) << c.what;
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 
-using namespace ucitest;
+using namespace uci_host::test;
 
 namespace {
 
@@ -24,7 +24,7 @@ int op(uci_context* ctx, const char* what, const std::string& path) {
     return -1;
 }
 
-TEST(uci_Delta, LinesWrittenForEachOperation) {
+TEST(uci_delta, LinesWrittenForEachOperation) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\tlist l x\n\tlist l y\n\toption o 1\n");
     context_ptr ctx = dir.context();
@@ -64,7 +64,7 @@ TEST(uci_Delta, LinesWrittenForEachOperation) {
     EXPECT_EQ(dump(q), "n2=t\ns=a\ns.l=['z']\ns.k='w'\n");
 }
 
-TEST(uci_Delta, ChangesThatChangeNothingRecordNothing) {
+TEST(uci_delta, ChangesThatChangeNothingRecordNothing) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 1\n\tlist l x\n");
     context_ptr ctx = dir.context();
@@ -81,7 +81,7 @@ TEST(uci_Delta, ChangesThatChangeNothingRecordNothing) {
     EXPECT_EQ(dump(p), "s=a\ns.o='1'\ns.l=['x']\n");
 }
 
-TEST(uci_Delta, LoadAppliesGoodLinesAndSkipsTheRest) {
+TEST(uci_delta, LoadAppliesGoodLinesAndSkipsTheRest) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 1\n\tlist l x\n\tlist l y\n");
     ::mkdir(dir.save().c_str(), 0700);
@@ -107,7 +107,7 @@ TEST(uci_Delta, LoadAppliesGoodLinesAndSkipsTheRest) {
     EXPECT_TRUE(uci_list_empty(&p->delta));
 }
 
-TEST(uci_Delta, SavedChangesKeptInMemoryOnlyWithTheFlag) {
+TEST(uci_delta, SavedChangesKeptInMemoryOnlyWithTheFlag) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     ::mkdir(dir.save().c_str(), 0700);
@@ -122,7 +122,7 @@ TEST(uci_Delta, SavedChangesKeptInMemoryOnlyWithTheFlag) {
 
 // Extra change directories come first, the save directory last, so its
 // changes win; every one of them is read at load.
-TEST(uci_Delta, DirectoriesApplyInOrder) {
+TEST(uci_delta, DirectoriesApplyInOrder) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     std::string extra = dir.conf() + "/../extra";
@@ -149,7 +149,7 @@ TEST(uci_Delta, DirectoriesApplyInOrder) {
     EXPECT_NE(slurp(extra + "/d"), "") << "other directories are left alone";
 }
 
-TEST(uci_Delta, SaveFileTakesTheConfigFileMode) {
+TEST(uci_delta, SaveFileTakesTheConfigFileMode) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     ::chmod(dir.conf_file("d").c_str(), 0640);
@@ -161,7 +161,7 @@ TEST(uci_Delta, SaveFileTakesTheConfigFileMode) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST(uci_Delta, SaveIntoAnUnreachableDirectoryFails) {
+TEST(uci_delta, SaveIntoAnUnreachableDirectoryFails) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     context_ptr ctx = dir.context();
@@ -175,7 +175,7 @@ TEST(uci_Delta, SaveIntoAnUnreachableDirectoryFails) {
 
 // Two processes edit the same package; each commit keeps what the other
 // saved, because commit reads the file and every change file again.
-TEST(uci_Delta, CommitKeepsChangesSavedByOthers) {
+TEST(uci_delta, CommitKeepsChangesSavedByOthers) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 0\n");
     context_ptr one = dir.context();
@@ -194,7 +194,7 @@ TEST(uci_Delta, CommitKeepsChangesSavedByOthers) {
               "\nconfig a 's'\n\toption o '0'\n\toption a '1'\n\toption b '2'\n\n");
 }
 
-TEST(uci_Delta, CommitWithoutChangesWritesNothing) {
+TEST(uci_delta, CommitWithoutChangesWritesNothing) {
     scratch_tree dir;
     const char* text = "config a s # not in the writer's form\n";
     put(dir.conf_file("d"), text);
@@ -207,7 +207,7 @@ TEST(uci_Delta, CommitWithoutChangesWritesNothing) {
 
 // Commit writes a temporary file beside the target and renames it: the mode
 // stays, no temporary file is left, and a link is followed to its target.
-TEST(uci_Delta, CommitReplacesTheFileAtomically) {
+TEST(uci_delta, CommitReplacesTheFileAtomically) {
     scratch_tree dir;
     std::string real = dir.conf() + "/real_d";
     put(real, "config a s\n");
@@ -232,7 +232,7 @@ TEST(uci_Delta, CommitReplacesTheFileAtomically) {
     EXPECT_TRUE(names == "d real_d " || names == "real_d d ") << names;
 }
 
-TEST(uci_Delta, OverwriteWritesThePackageAsItStands) {
+TEST(uci_delta, OverwriteWritesThePackageAsItStands) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n");
     ::mkdir(dir.save().c_str(), 0700);
@@ -248,7 +248,7 @@ TEST(uci_Delta, OverwriteWritesThePackageAsItStands) {
     EXPECT_EQ(slurp(dir.save_file("d")), "");
 }
 
-TEST(uci_Delta, PackageLoadedByPathIsWrittenDirectly) {
+TEST(uci_delta, PackageLoadedByPathIsWrittenDirectly) {
     scratch_tree dir;
     std::string path = dir.conf() + "/../direct";
     put(path, "config a s\n");
@@ -267,7 +267,7 @@ TEST(uci_Delta, PackageLoadedByPathIsWrittenDirectly) {
     EXPECT_FALSE(exists(dir.save_file("direct")));
 }
 
-TEST(uci_Delta, RevertDropsTheTargetsChangesOnly) {
+TEST(uci_delta, RevertDropsTheTargetsChangesOnly) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
     context_ptr ctx = dir.context();
@@ -289,7 +289,7 @@ TEST(uci_Delta, RevertDropsTheTargetsChangesOnly) {
 // The change file is replaced, not rewritten in place: when the new one
 // cannot be written whole (here the file size limit stands for a full disk),
 // the old one is kept as it was and no temporary file is left.
-TEST(uci_Delta, RevertThatCannotWriteKeepsTheChangeFile) {
+TEST(uci_delta, RevertThatCannotWriteKeepsTheChangeFile) {
     scratch_tree dir;
     put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
     context_ptr ctx = dir.context();

@@ -6,7 +6,7 @@
 
 #include <random>
 
-using namespace ucitest;
+using namespace uci_host::test;
 
 namespace {
 
@@ -78,7 +78,7 @@ uci_package* import_text(uci_context* ctx, const std::string& text, int& rc) {
     return p;
 }
 
-TEST(uci_Fuzz, ConfigTextsNeverCrashAndRoundTrip) {
+TEST(uci_fuzz, ConfigTextsNeverCrashAndRoundTrip) {
     std::mt19937 rng(seed);
     int parsed = 0;
     for (int round = 0; round < text_rounds; round++) {
@@ -102,7 +102,7 @@ TEST(uci_Fuzz, ConfigTextsNeverCrashAndRoundTrip) {
     EXPECT_GT(parsed, text_rounds / 10);
 }
 
-TEST(uci_Fuzz, ChangeFilesNeverCrash) {
+TEST(uci_fuzz, ChangeFilesNeverCrash) {
     std::mt19937 rng(seed + 1);
     const char* base = "|fz.s.l='a'\n-fz.s.o\n+fz.cfg09b607='b'\nfz.s.o='v'\\''q'\n"
                        "@fz.s='n'\n^fz.n='0'\n~fz.n.l='a'\n-fz.n.l='0'\nfz.new='t'\n";
@@ -128,7 +128,7 @@ TEST(uci_Fuzz, ChangeFilesNeverCrash) {
     }
 }
 
-TEST(uci_Fuzz, LookUpPathsNeverCrash) {
+TEST(uci_fuzz, LookUpPathsNeverCrash) {
     std::mt19937 rng(seed + 2);
     const char* bases[] = {"fz.s.o=v", "fz.@t[-1].l", "fz.@[0]", "fz.s", "fz"};
     scratch_tree dir;

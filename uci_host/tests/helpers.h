@@ -17,9 +17,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace ucitest {
+namespace uci_host::test {
 
-using ucihost::context_ptr;
+using uci_host::context_ptr;
 
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -129,4 +129,4 @@ inline int lookup(uci_context* ctx, uci_ptr& ptr, std::string& buf, const std::s
     return uci_lookup_ptr(ctx, &ptr, buf.data(), true);
 }
 
-} // namespace ucitest
+} // namespace uci_host::test

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-using namespace ucitest;
+using namespace uci_host::test;
 
 namespace {
 
@@ -63,7 +63,7 @@ const path_case cases[] = {
     {"nosuchpkg.a.b", true, UCI_ERR_NOTFOUND, 0, nullptr, nullptr, nullptr},
 };
 
-TEST(uci_Lookup, TableOfPaths) {
+TEST(uci_lookup, TableOfPaths) {
     scratch_tree dir;
     put(dir.conf_file("net"), net_text);
     context_ptr ctx = dir.context();
@@ -90,7 +90,7 @@ TEST(uci_Lookup, TableOfPaths) {
     }
 }
 
-TEST(uci_Lookup, SplitsInPlaceAndSetsTarget) {
+TEST(uci_lookup, SplitsInPlaceAndSetsTarget) {
     scratch_tree dir;
     put(dir.conf_file("net"), net_text);
     context_ptr ctx = dir.context();
@@ -107,7 +107,7 @@ TEST(uci_Lookup, SplitsInPlaceAndSetsTarget) {
     EXPECT_EQ(ptr.o, nullptr) << "a new look-up starts from a zeroed ptr";
 }
 
-TEST(uci_Lookup, LoadsThePackageOnceAndKeepsIt) {
+TEST(uci_lookup, LoadsThePackageOnceAndKeepsIt) {
     scratch_tree dir;
     put(dir.conf_file("net"), net_text);
     context_ptr ctx = dir.context();
@@ -125,7 +125,7 @@ TEST(uci_Lookup, LoadsThePackageOnceAndKeepsIt) {
     EXPECT_EQ(lookup(ctx.get(), ptr, buf, "broken.x"), UCI_ERR_PARSE);
 }
 
-TEST(uci_Lookup, ElementHelpersCompareExactNames) {
+TEST(uci_lookup, ElementHelpersCompareExactNames) {
     scratch_tree dir;
     put(dir.conf_file("net"), net_text);
     context_ptr ctx = dir.context();

@@ -1,7 +1,7 @@
 // The file reader: what each text loads as, and how bad texts fail.
 #include "helpers.h"
 
-using namespace ucitest;
+using namespace uci_host::test;
 
 namespace {
 
@@ -45,7 +45,7 @@ const good_text good_cases[] = {
     {"names of options may start with a digit", "config t s\noption 0_a x\n", "s=t\ns.0_a='x'\n"},
 };
 
-TEST(uci_Parse, GoodTextsLoadAs) {
+TEST(uci_parse, GoodTextsLoadAs) {
     for (const good_text& c : good_cases) {
         SCOPED_TRACE(c.what);
         scratch_tree dir;
@@ -92,7 +92,7 @@ const bad_text bad_cases[] = {
      "uci: Parse error (unterminated \") at line 3, byte 10"},
 };
 
-TEST(uci_Parse, BadTextsFailWithReason) {
+TEST(uci_parse, BadTextsFailWithReason) {
     for (const bad_text& c : bad_cases) {
         SCOPED_TRACE(c.what);
         scratch_tree dir;
@@ -111,7 +111,7 @@ TEST(uci_Parse, BadTextsFailWithReason) {
     }
 }
 
-TEST(uci_Parse, NonStrictSkipsBadLines) {
+TEST(uci_parse, NonStrictSkipsBadLines) {
     scratch_tree dir;
     put(dir.conf_file("ptest"), "config t s\nbogus\noption a 1 extra\noption b 2\n");
     context_ptr ctx = dir.context();
@@ -123,7 +123,7 @@ TEST(uci_Parse, NonStrictSkipsBadLines) {
 
 // A later error of another kind, or a parse error without a file position,
 // never carries the reason of an earlier file error.
-TEST(uci_Parse, ErrorTextDoesNotRepeatAnOldReason) {
+TEST(uci_parse, ErrorTextDoesNotRepeatAnOldReason) {
     scratch_tree dir;
     put(dir.conf_file("broken"), "config\n");
     context_ptr ctx = dir.context();
@@ -142,7 +142,7 @@ TEST(uci_Parse, ErrorTextDoesNotRepeatAnOldReason) {
     std::free(msg);
 }
 
-TEST(uci_Parse, PerrorWritesOneLineToStderr) {
+TEST(uci_parse, PerrorWritesOneLineToStderr) {
     scratch_tree dir;
     context_ptr ctx = dir.context();
     uci_package* p = nullptr;

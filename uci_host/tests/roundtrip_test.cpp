@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-using namespace ucitest;
+using namespace uci_host::test;
 
 namespace {
 
@@ -100,7 +100,7 @@ const round_trip_cycle cycles[] = {
      "\nconfig u 's'\n\toption b '2'\n\n"},
 };
 
-TEST(uci_RoundTrip, TableOfCycles) {
+TEST(uci_round_trip, TableOfCycles) {
     for (const round_trip_cycle& c : cycles) {
         SCOPED_TRACE(c.what);
         scratch_tree dir;
@@ -146,7 +146,7 @@ TEST(uci_RoundTrip, TableOfCycles) {
 }
 
 // Everything a file may hold survives write and read unchanged.
-TEST(uci_RoundTrip, WriterOutputReadsBackTheSame) {
+TEST(uci_round_trip, WriterOutputReadsBackTheSame) {
     const char* texts[] = {
         "config t s\n\toption a 'x'\\''y'\n\tlist l ''\n\tlist l \"a\\\\b\"\n",
         "config t\nconfig t\n\toption v 'tab\there'\nconfig u n\n",

@@ -306,7 +306,7 @@ TEST(velmora_trim, StopsAtMalformedOrMissingRecords) {
 
 // Seeded random inputs through the same invariants as the libFuzzer target, so the packet code
 // is exercised under ASan+UBSan in every build, not only where clang is the compiler.
-TEST(velmora_packetrandom, RandomBytesKeepTheInvariants) {
+TEST(velmora_packet_random, RandomBytesKeepTheInvariants) {
     std::mt19937 rng(20261209);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<size_t> length(0, 4096);
@@ -317,7 +317,7 @@ TEST(velmora_packetrandom, RandomBytesKeepTheInvariants) {
     }
 }
 
-TEST(velmora_packetrandom, MutatedRepliesKeepTheInvariants) {
+TEST(velmora_packet_random, MutatedRepliesKeepTheInvariants) {
     // Plausible replies with a few bytes flipped reach the deeper record walk far more often.
     message_builder b;
     b.question("www.example.com");

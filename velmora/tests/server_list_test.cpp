@@ -60,7 +60,7 @@ TEST(velmora_fallback, WhichLinesGiveAnEntry) {
     }
 }
 
-class velmora_fallbackfile : public ::testing::Test {
+class velmora_fallback_file : public ::testing::Test {
   protected:
     void SetUp() override {
         char tmpl[] = "/tmp/velmora-resolv.XXXXXX";
@@ -79,7 +79,7 @@ class velmora_fallbackfile : public ::testing::Test {
     std::string path_;
 };
 
-TEST_F(velmora_fallbackfile, FileOrderAndLongLines) {
+TEST_F(velmora_fallback_file, FileOrderAndLongLines) {
     // A 300-character comment line is read in pieces; its second piece starts with the word and
     // counts as a line of its own, just as the router's resolver-file reader does.
     std::string long_line = "#" + std::string(254, 'x') + "nameserver 192.0.2.99\n";
@@ -93,7 +93,7 @@ TEST_F(velmora_fallbackfile, FileOrderAndLongLines) {
     EXPECT_TRUE(read_fallback_servers("/nonexistent/resolv.conf.auto").entries.empty());
 }
 
-TEST_F(velmora_fallbackfile, AtMost64ServersAreTaken) {
+TEST_F(velmora_fallback_file, AtMost64ServersAreTaken) {
     // A file of thousands of nameserver lines: the first 64 usable ones, the rest not read.
     std::string text = "nameserver not-an-address\n";
     for (int i = 0; i < 3000; i++)
@@ -115,7 +115,7 @@ TEST_F(velmora_fallbackfile, AtMost64ServersAreTaken) {
     EXPECT_FALSE(got.more_listed) << "exactly 64 usable lines are all taken";
 }
 
-TEST_F(velmora_fallbackfile, LoadPutsPrimaryAndSecondaryFirst) {
+TEST_F(velmora_fallback_file, LoadPutsPrimaryAndSecondaryFirst) {
     g_settings.server1 = "10.0.0.1:5353";
     g_settings.server2 = "10.0.0.1:5353"; // same text twice: both kept
     write("nameserver 192.0.2.20\nnameserver 192.0.2.21\n");

@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 pid_t spawn_child(const char* path, char* const argv[], char* const envp[]) {
     // Buffered output must not be written twice by the child.
@@ -25,4 +25,4 @@ int wait_child(pid_t pid, int* status) {
     }
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

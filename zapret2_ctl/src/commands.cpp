@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 int cmd_status(const zapret2_config& cfg) {
     int count = daemon_count();
@@ -111,4 +111,4 @@ int cmd_reset() {
     return 1;
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

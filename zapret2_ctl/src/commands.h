@@ -3,7 +3,7 @@
 
 #include "config.h"
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 constexpr int genconfig_failure_status = 255;
 
@@ -25,4 +25,4 @@ void print_usage(const char* prog);
 // Whole command line to exit status.
 int run(int argc, char** argv);
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 heap_text dup_string(const char* text) {
     if (!text) return nullptr;
@@ -39,4 +39,4 @@ int config_count_enabled(const zapret2_config& cfg) {
     return n;
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

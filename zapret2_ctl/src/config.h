@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 struct free_delete {
     void operator()(void* p) const noexcept { std::free(p); }
@@ -155,4 +155,4 @@ int config_load(zapret2_config& cfg, char* why = nullptr, std::size_t why_size =
 int config_load_from(zapret2_config& cfg, const char* confdir, char* why = nullptr,
                      std::size_t why_size = 0);
 
-} // namespace zapret2
+} // namespace zapret2_ctl

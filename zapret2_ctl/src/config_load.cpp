@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <uci.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 namespace {
 
@@ -219,4 +219,4 @@ int config_load(zapret2_config& cfg, char* why, std::size_t why_size) {
     return config_load_from(cfg, nullptr, why, why_size);
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 namespace {
 
@@ -106,4 +106,4 @@ int daemon_first_pid_in(const char* dir) {
 int daemon_count() { return daemon_count_in(pid_dir); }
 int daemon_first_pid() { return daemon_first_pid_in(pid_dir); }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

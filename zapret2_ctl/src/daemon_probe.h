@@ -1,7 +1,7 @@
 // Which nfqws2 daemons are alive, judged by the PID files in /var/run.
 #pragma once
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 // Called with each live PID; returns true to go on, false to stop the walk.
 using pid_visitor = bool (*)(int pid, void* ctx);
@@ -19,4 +19,4 @@ int daemon_count();
 int daemon_first_pid_in(const char* dir);
 int daemon_first_pid();
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <getopt.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 void print_usage(const char* prog) {
     std::printf("Usage: %s <command> [options]\n\n", prog);
@@ -131,4 +131,4 @@ int run(int argc, char** argv) {
     return run_command(prog, argv[optind]);
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 void json_write_string(std::FILE* out, const char* text) {
     if (!text) {
@@ -134,4 +134,4 @@ int cmd_dump(const zapret2_config& cfg) {
     return 0;
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 // Writes text as a JSON string; null prints the bare word null. Escapes
 // '"', '\\', \n, \r, \t, and other bytes 0x01..0x1f as \u00XX; every other
@@ -19,4 +19,4 @@ void write_dump(std::FILE* out, const zapret2_config& cfg, int instances, int fi
 // not be written (a full disk, /dev/full, a closed stream).
 bool write_dump_out(std::FILE* out, const zapret2_config& cfg, int instances, int first_pid);
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 extern const unsigned char embedded_custom_sh[];
 extern const uint32_t embedded_custom_sh_size;
 extern const unsigned char embedded_init_script[];
 extern const uint32_t embedded_init_script_size;
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 class unique_fd {
   public:
@@ -122,4 +122,4 @@ class uci_session {
     uci_package* pkg_ = nullptr;
 };
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -3,7 +3,7 @@
 #include <syslog.h>
 #include <ctime>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 namespace {
 
@@ -79,4 +79,4 @@ ZAPRET2_LOG_FN(log_debug, log_lvl_debug, "DEBUG")
 
 #undef ZAPRET2_LOG_FN
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 enum log_level : unsigned { log_lvl_error = 0, log_lvl_warn = 1, log_lvl_info = 2, log_lvl_debug = 3 };
 
@@ -33,4 +33,4 @@ void log_write(unsigned level, const char* tag, const char* fmt, va_list ap)
 // point it at a memory stream). Returns the previous stream.
 std::FILE* log_set_console(std::FILE* stream);
 
-} // namespace zapret2
+} // namespace zapret2_ctl

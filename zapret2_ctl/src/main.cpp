@@ -1,3 +1,3 @@
 #include "commands.h"
 
-int main(int argc, char** argv) { return zapret2::run(argc, argv); }
+int main(int argc, char** argv) { return zapret2_ctl::run(argc, argv); }

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 const patch_entry patch_table[] = {
     {"/opt/zapret2/common/custom.sh", embedded_custom_sh, embedded_custom_sh_size, 1},
@@ -221,4 +221,4 @@ int patch_revert(const patch_entry* table, std::size_t count) {
 int cmd_patch_apply() { return patch_apply(patch_table, patch_table_size); }
 int cmd_patch_revert() { return patch_revert(patch_table, patch_table_size); }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

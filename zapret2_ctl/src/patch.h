@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 struct patch_entry {
     const char* target;
@@ -25,4 +25,4 @@ int patch_revert(const patch_entry* table, std::size_t count);
 extern const patch_entry patch_table[];
 extern const std::size_t patch_table_size;
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -5,7 +5,7 @@
 // step named by the environment variable ZAPRET2_STOP_AT.
 #pragma once
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 enum class patch_step {
     before_backup, // the target exists, no backup yet: "before-backup"
@@ -16,4 +16,4 @@ enum class patch_step {
 
 void reach_step(patch_step step);
 
-} // namespace zapret2
+} // namespace zapret2_ctl

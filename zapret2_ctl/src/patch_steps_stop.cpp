@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 namespace {
 
@@ -30,4 +30,4 @@ void reach_step(patch_step step) {
     if (stop_at && std::strcmp(stop_at, step_name(step)) == 0) std::raise(SIGKILL);
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -1,7 +1,7 @@
 // Fixed names of zapret2-ctl: version, files and commands it works with.
 #pragma once
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 constexpr const char* version_string = "1.0.4-r19";
 constexpr const char* defaults_file = "/opt/zapret2/defaults/zapret2.uci";
@@ -14,4 +14,4 @@ constexpr const char* reset_env_path = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr const char* reset_command =
     "uci import zapret2 < /opt/zapret2/defaults/zapret2.uci && uci commit zapret2";
 
-} // namespace zapret2
+} // namespace zapret2_ctl

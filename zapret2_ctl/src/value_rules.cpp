@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 bool bool_rule(const char* text) {
     return std::strcmp(text, "1") == 0 || std::strcmp(text, "true") == 0 ||
@@ -60,4 +60,4 @@ void warn_list_truncated(const char* option) {
     log_warn("UCI list '%s' truncated due to buffer overflow", option);
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 
 // Largest joined list, terminator and separators included.
 constexpr std::size_t max_joined_list_bytes = 262144;
@@ -65,4 +65,4 @@ template <class item_range> heap_text join_list(const char* option, const item_r
     return buf;
 }
 
-} // namespace zapret2
+} // namespace zapret2_ctl

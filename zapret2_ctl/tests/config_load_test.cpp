@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 namespace {
 
 using test::log_capture;
@@ -139,9 +139,9 @@ const load_case cases[] = {
 
 void PrintTo(const load_case& c, std::ostream* os) { *os << c.name; }
 
-class zapret2_config_load : public ::testing::TestWithParam<load_case> {};
+class zapret2_ctl_config_load : public ::testing::TestWithParam<load_case> {};
 
-TEST_P(zapret2_config_load, Case) {
+TEST_P(zapret2_ctl_config_load, Case) {
     const load_case& c = GetParam();
     temp_dir confdir;
     if (c.uci) write_file(confdir / "zapret2", c.uci);
@@ -155,7 +155,7 @@ TEST_P(zapret2_config_load, Case) {
     for (const std::string& s : c.not_logged) EXPECT_EQ(log.find(s), std::string::npos) << s << "\nin:\n" << log;
 }
 
-INSTANTIATE_TEST_SUITE_P(table, zapret2_config_load, ::testing::ValuesIn(cases),
+INSTANTIATE_TEST_SUITE_P(table, zapret2_ctl_config_load, ::testing::ValuesIn(cases),
                          [](const ::testing::TestParamInfo<load_case>& info) {
                              std::string n;
                              for (const char* p = info.param.name; *p; ++p)
@@ -179,7 +179,7 @@ const broken_case broken_cases[] = {
     {"not a file", nullptr, "Cannot read %s: Entry not found"},
 };
 
-TEST(zapret2_config_load_errors, BrokenFileIsAnErrorWithItsPosition) {
+TEST(zapret2_ctl_config_load_errors, BrokenFileIsAnErrorWithItsPosition) {
     for (const broken_case& c : broken_cases) {
         SCOPED_TRACE(c.name);
         temp_dir confdir;
@@ -203,7 +203,7 @@ TEST(zapret2_config_load_errors, BrokenFileIsAnErrorWithItsPosition) {
 }
 
 // A list option whose items exceed the cap is refused as a whole.
-TEST(zapret2_config_load_limits, OversizedListYieldsNone) {
+TEST(zapret2_ctl_config_load_limits, OversizedListYieldsNone) {
     temp_dir confdir;
     std::string uci = "config strategy 'big'\n";
     std::string item(1023, 'h'); // 1024 bytes counted per item
@@ -219,7 +219,7 @@ TEST(zapret2_config_load_limits, OversizedListYieldsNone) {
 }
 
 // Loading again replaces what the record held; config_free leaves zeros.
-TEST(zapret2_config_load_limits, ReloadAndFree) {
+TEST(zapret2_ctl_config_load_limits, ReloadAndFree) {
     temp_dir confdir;
     write_file(confdir / "zapret2", "config strategy 'a'\nconfig hostlist 'h'\n\toption path '/h'\n");
     zapret2_config cfg{};
@@ -236,4 +236,4 @@ TEST(zapret2_config_load_limits, ReloadAndFree) {
 }
 
 } // namespace
-} // namespace zapret2
+} // namespace zapret2_ctl

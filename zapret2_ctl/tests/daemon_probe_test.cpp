@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 namespace {
 
 using test::log_capture;
@@ -50,7 +50,7 @@ class live_child {
 
 std::string pid_text(int pid) { return std::to_string(pid) + "\n"; }
 
-TEST(zapret2_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
+TEST(zapret2_ctl_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
     temp_dir dir;
     live_child daemon;
     write_file(dir / "nfqws2_live.pid", pid_text(daemon.pid()));
@@ -70,7 +70,7 @@ TEST(zapret2_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
     EXPECT_EQ(cap.text(), "");
 }
 
-TEST(zapret2_daemon_probe, NoSuffixNeededAndSamePidCountsTwice) {
+TEST(zapret2_ctl_daemon_probe, NoSuffixNeededAndSamePidCountsTwice) {
     temp_dir dir;
     live_child daemon;
     write_file(dir / "nfqws2_", pid_text(daemon.pid()));
@@ -81,7 +81,7 @@ TEST(zapret2_daemon_probe, NoSuffixNeededAndSamePidCountsTwice) {
 // Live processes that are not the daemon, and files that are not PID files
 // although they name a live daemon: init, the program itself, a file longer
 // than a PID file, a device. A link to a PID file is read like the file.
-TEST(zapret2_daemon_probe, InitSelfAndOddFilesNeverCount) {
+TEST(zapret2_ctl_daemon_probe, InitSelfAndOddFilesNeverCount) {
     temp_dir dir;
     live_child daemon;
     write_file(dir / "nfqws2_init.pid", "1\n");
@@ -96,7 +96,7 @@ TEST(zapret2_daemon_probe, InitSelfAndOddFilesNeverCount) {
     EXPECT_EQ(cap.text(), "");
 }
 
-TEST(zapret2_daemon_probe, FirstPidFollowsDirectoryOrder) {
+TEST(zapret2_ctl_daemon_probe, FirstPidFollowsDirectoryOrder) {
     temp_dir dir;
     live_child a, b;
     write_file(dir / "nfqws2_a.pid", pid_text(a.pid()));
@@ -114,13 +114,13 @@ TEST(zapret2_daemon_probe, FirstPidFollowsDirectoryOrder) {
     EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), expected);
 }
 
-TEST(zapret2_daemon_probe, NoPidsAtAll) {
+TEST(zapret2_ctl_daemon_probe, NoPidsAtAll) {
     temp_dir dir;
     EXPECT_EQ(daemon_count_in(dir.path().c_str()), 0);
     EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), 0);
 }
 
-TEST(zapret2_daemon_probe, MissingDirectoryIsQuietOtherFailuresWarn) {
+TEST(zapret2_ctl_daemon_probe, MissingDirectoryIsQuietOtherFailuresWarn) {
     temp_dir dir;
     {
         log_capture cap;
@@ -140,7 +140,7 @@ TEST(zapret2_daemon_probe, MissingDirectoryIsQuietOtherFailuresWarn) {
 
 // A process the controller may not signal (here: as an unprivileged user,
 // a root-owned process) does not count.
-TEST(zapret2_daemon_probe, UnsignalablePidDoesNotCount) {
+TEST(zapret2_ctl_daemon_probe, UnsignalablePidDoesNotCount) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
     temp_dir dir;
     live_child daemon; // root-owned
@@ -160,4 +160,4 @@ TEST(zapret2_daemon_probe, UnsignalablePidDoesNotCount) {
 }
 
 } // namespace
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -7,7 +7,7 @@
 #include <json-c/json.h>
 #include <string>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 namespace {
 
 using test::capture_stream;
@@ -16,7 +16,7 @@ std::string json_string(const char* text) {
     return capture_stream([&](std::FILE* f) { json_write_string(f, text); });
 }
 
-TEST(zapret2_dump, StringEscapes) {
+TEST(zapret2_ctl_dump, StringEscapes) {
     struct row { const char* in; const char* out; };
     const row rows[] = {
         {"daemon", "\"daemon\""},
@@ -41,7 +41,7 @@ TEST(zapret2_dump, StringEscapes) {
 // black-box test of the command.
 std::string defaults_document() { return test::read_file(ZAPRET2_TESTS_DIR "/golden/defaults_dump.json"); }
 
-TEST(zapret2_dump, DefaultsWithoutDaemon) {
+TEST(zapret2_ctl_dump, DefaultsWithoutDaemon) {
     zapret2_config cfg{};
     config_set_defaults(cfg);
     EXPECT_EQ(capture_stream([&](std::FILE* f) { write_dump(f, cfg, 0, 0); }), defaults_document());
@@ -71,7 +71,7 @@ file_entry* file(const char* name, const char* path, bool enabled) {
     return e;
 }
 
-TEST(zapret2_dump, ElementsLayoutAndNulls) {
+TEST(zapret2_ctl_dump, ElementsLayoutAndNulls) {
     zapret2_config cfg{};
     config_set_defaults(cfg);
     cfg.desync_mark = 0xabc;
@@ -128,7 +128,7 @@ TEST(zapret2_dump, ElementsLayoutAndNulls) {
 
 // The document parses as JSON, and its arrays hold what the record holds,
 // for none, one and several elements.
-TEST(zapret2_dump, ValidJsonForAnyNumberOfElements) {
+TEST(zapret2_ctl_dump, ValidJsonForAnyNumberOfElements) {
     for (int n = 0; n <= 3; ++n) {
         zapret2_config cfg{};
         config_set_defaults(cfg);
@@ -161,4 +161,4 @@ TEST(zapret2_dump, ValidJsonForAnyNumberOfElements) {
 }
 
 } // namespace
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <cctype>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 namespace {
 
 using test::log_capture;
@@ -18,7 +18,7 @@ bool is_time_prefix(const std::string& s) {
            std::stoi(s.substr(3, 2)) < 60 && std::stoi(s.substr(6, 2)) <= 60;
 }
 
-TEST(zapret2_log, ConsoleLineHasTimeTagAndText) {
+TEST(zapret2_ctl_log, ConsoleLineHasTimeTagAndText) {
     log_capture cap;
     log_warn("Value %d for %s", 7, "qnum");
     std::string out = cap.text();
@@ -26,7 +26,7 @@ TEST(zapret2_log, ConsoleLineHasTimeTagAndText) {
     EXPECT_EQ(out.substr(9), "[WARN] Value 7 for qnum\n");
 }
 
-TEST(zapret2_log, EachLevelCarriesItsTag) {
+TEST(zapret2_ctl_log, EachLevelCarriesItsTag) {
     log_capture cap(log_lvl_debug);
     log_error("e");
     log_warn("w");
@@ -39,7 +39,7 @@ TEST(zapret2_log, EachLevelCarriesItsTag) {
     EXPECT_NE(out.find("[DEBUG] d\n"), std::string::npos);
 }
 
-TEST(zapret2_log, LevelsAboveTheMaximumAreDropped) {
+TEST(zapret2_ctl_log, LevelsAboveTheMaximumAreDropped) {
     {
         log_capture cap(log_lvl_info);
         log_debug("hidden");
@@ -56,7 +56,7 @@ TEST(zapret2_log, LevelsAboveTheMaximumAreDropped) {
     }
 }
 
-TEST(zapret2_log, LongMessageIsCutTo2047Bytes) {
+TEST(zapret2_ctl_log, LongMessageIsCutTo2047Bytes) {
     log_capture cap;
     std::string long_text(3000, 'x');
     log_info("%s", long_text.c_str());
@@ -67,11 +67,11 @@ TEST(zapret2_log, LongMessageIsCutTo2047Bytes) {
     EXPECT_EQ(out.size(), end + 1) << "one line only";
 }
 
-TEST(zapret2_log, PercentInArgumentsIsPrintedAsIs) {
+TEST(zapret2_ctl_log, PercentInArgumentsIsPrintedAsIs) {
     log_capture cap;
     log_warn("Invalid integer value for %s: '%s'", "qnum", "%s%n%d");
     EXPECT_NE(cap.text().find("Invalid integer value for qnum: '%s%n%d'"), std::string::npos);
 }
 
 } // namespace
-} // namespace zapret2
+} // namespace zapret2_ctl

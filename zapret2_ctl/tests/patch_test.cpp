@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 namespace {
 
 using test::log_capture;
@@ -59,7 +59,7 @@ struct fixture {
     }
 };
 
-TEST(zapret2_patch, ApplyKeepsServiceTextAsBackupAndInstallsEmbeddedText) {
+TEST(zapret2_ctl_patch, ApplyKeepsServiceTextAsBackupAndInstallsEmbeddedText) {
     fixture f;
     log_capture cap;
     EXPECT_EQ(patch_apply(f.table, 2), 0);
@@ -74,7 +74,7 @@ TEST(zapret2_patch, ApplyKeepsServiceTextAsBackupAndInstallsEmbeddedText) {
     EXPECT_NE(cap.text().find("[INFO] patches: applied " + f.b + "\n"), std::string::npos);
 }
 
-TEST(zapret2_patch, SecondApplyRewritesTargetAndKeepsFirstBackup) {
+TEST(zapret2_ctl_patch, SecondApplyRewritesTargetAndKeepsFirstBackup) {
     fixture f;
     ASSERT_EQ(patch_apply(f.table, 2), 0);
     write_file(f.a, "edited by hand\n");
@@ -84,7 +84,7 @@ TEST(zapret2_patch, SecondApplyRewritesTargetAndKeepsFirstBackup) {
     EXPECT_EQ(read_file(f.b + ".orig"), "service b\n");
 }
 
-TEST(zapret2_patch, RevertRestoresServiceTextsAndRemovesBackups) {
+TEST(zapret2_ctl_patch, RevertRestoresServiceTextsAndRemovesBackups) {
     fixture f;
     ASSERT_EQ(patch_apply(f.table, 2), 0);
     {
@@ -103,7 +103,7 @@ TEST(zapret2_patch, RevertRestoresServiceTextsAndRemovesBackups) {
     EXPECT_EQ(read_file(f.a), "service a\n");
 }
 
-TEST(zapret2_patch, MissingTargetIsSkippedWithoutFailing) {
+TEST(zapret2_ctl_patch, MissingTargetIsSkippedWithoutFailing) {
     fixture f;
     fs::remove(f.a);
     log_capture cap;
@@ -115,7 +115,7 @@ TEST(zapret2_patch, MissingTargetIsSkippedWithoutFailing) {
     EXPECT_EQ(read_file(f.b), f.content(new_b, sizeof new_b));
 }
 
-TEST(zapret2_patch, MissingTargetWithBackupIsRecreated) {
+TEST(zapret2_ctl_patch, MissingTargetWithBackupIsRecreated) {
     fixture f;
     ASSERT_EQ(patch_apply(f.table, 2), 0);
     fs::remove(f.a);
@@ -124,7 +124,7 @@ TEST(zapret2_patch, MissingTargetWithBackupIsRecreated) {
     EXPECT_EQ(read_file(f.a + ".orig"), "service a\n");
 }
 
-TEST(zapret2_patch, NonExecutableEntryGets0644) {
+TEST(zapret2_ctl_patch, NonExecutableEntryGets0644) {
     fixture f;
     f.table[1].executable = 0;
     ASSERT_EQ(patch_apply(f.table, 2), 0);
@@ -135,7 +135,7 @@ TEST(zapret2_patch, NonExecutableEntryGets0644) {
 // A write that fails part way (here at a file size limit of 4 bytes, after a
 // short write): the target keeps the service's text, the temporary file is
 // gone, the walk goes on, and a later revert or apply works.
-TEST(zapret2_patch, FailedWriteLeavesTargetInPlace) {
+TEST(zapret2_ctl_patch, FailedWriteLeavesTargetInPlace) {
     fixture f;
     const unsigned char short_b[] = {'o', 'k', '\n'};
     f.table[1].content = short_b;
@@ -178,7 +178,7 @@ TEST(zapret2_patch, FailedWriteLeavesTargetInPlace) {
 
 // The temporary file has a name of its own per run: whatever lies at the
 // old fixed name "<target>.tmp", or at a name a killed run left, stays.
-TEST(zapret2_patch, TemporaryNameIsNeverShared) {
+TEST(zapret2_ctl_patch, TemporaryNameIsNeverShared) {
     fixture f;
     fs::create_directory(f.a + ".tmp");
     std::string stale = f.dir / (".custom.sh." + std::to_string(::getpid()) + "-0");
@@ -190,7 +190,7 @@ TEST(zapret2_patch, TemporaryNameIsNeverShared) {
     EXPECT_TRUE(fs::is_directory(f.a + ".tmp"));
 }
 
-TEST(zapret2_patch, PathTooLongFailsThatEntryOnly) {
+TEST(zapret2_ctl_patch, PathTooLongFailsThatEntryOnly) {
     fixture f;
     std::string long_target = f.dir.path() + "/" + std::string(510 - f.dir.path().size(), 'x');
     ASSERT_EQ(long_target.size(), 511u); // fits alone, not with ".orig"
@@ -208,7 +208,7 @@ TEST(zapret2_patch, PathTooLongFailsThatEntryOnly) {
     EXPECT_EQ(read_file(f.b), "service b\n");
 }
 
-TEST(zapret2_patch, RestoreFailureIsReported) {
+TEST(zapret2_ctl_patch, RestoreFailureIsReported) {
     fixture f;
     ASSERT_EQ(patch_apply(f.table, 2), 0);
     // A non-empty directory at the target cannot be replaced by a rename.
@@ -224,4 +224,4 @@ TEST(zapret2_patch, RestoreFailureIsReported) {
 }
 
 } // namespace
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-namespace zapret2::test {
+namespace zapret2_ctl::test {
 
 // A fresh directory under TMPDIR (or /tmp), removed with its contents.
 class temp_dir {
@@ -85,4 +85,4 @@ template <class writer> std::string capture_stream(writer fn) {
     return out;
 }
 
-} // namespace zapret2::test
+} // namespace zapret2_ctl::test

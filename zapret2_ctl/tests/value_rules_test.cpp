@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-namespace zapret2 {
+namespace zapret2_ctl {
 namespace {
 
 using test::log_capture;
 
-TEST(zapret2_value_rules, BooleanIsTrueOnlyForOneTrueYes) {
+TEST(zapret2_ctl_value_rules, BooleanIsTrueOnlyForOneTrueYes) {
     struct row { const char* text; bool expected; };
     const row rows[] = {
         {"1", true},   {"true", true}, {"yes", true},  {"on", false},  {"TRUE", false},
@@ -20,7 +20,7 @@ TEST(zapret2_value_rules, BooleanIsTrueOnlyForOneTrueYes) {
     for (const row& r : rows) EXPECT_EQ(bool_rule(r.text), r.expected) << "[" << r.text << "]";
 }
 
-TEST(zapret2_value_rules, IntegerRule) {
+TEST(zapret2_ctl_value_rules, IntegerRule) {
     struct row {
         const char* text; // nullptr: option missing
         int32_t def, min, max;
@@ -65,7 +65,7 @@ TEST(zapret2_value_rules, IntegerRule) {
     }
 }
 
-TEST(zapret2_value_rules, MarkRule) {
+TEST(zapret2_ctl_value_rules, MarkRule) {
     struct row {
         const char* text;
         bool ok;
@@ -105,7 +105,7 @@ std::string joined(const std::vector<const char*>& items) {
     return t ? t.get() : "(none)";
 }
 
-TEST(zapret2_value_rules, ListIsJoinedWithSingleSpaces) {
+TEST(zapret2_ctl_value_rules, ListIsJoinedWithSingleSpaces) {
     EXPECT_EQ(joined({"tcp", "udp"}), "tcp udp");
     EXPECT_EQ(joined({"tcp"}), "tcp");
     EXPECT_EQ(joined({}), "(none)");
@@ -113,7 +113,7 @@ TEST(zapret2_value_rules, ListIsJoinedWithSingleSpaces) {
     EXPECT_EQ(joined({"a b", "c"}), "a b c");
 }
 
-TEST(zapret2_value_rules, ListSizeCapCountsEachItemWithOneExtraByte) {
+TEST(zapret2_ctl_value_rules, ListSizeCapCountsEachItemWithOneExtraByte) {
     // Two items whose lengths plus one byte each add up to exactly the cap.
     std::string a(max_joined_list_bytes / 2 - 1, 'a');
     std::string b(max_joined_list_bytes / 2 - 1, 'b');
@@ -135,4 +135,4 @@ TEST(zapret2_value_rules, ListSizeCapCountsEachItemWithOneExtraByte) {
 }
 
 } // namespace
-} // namespace zapret2
+} // namespace zapret2_ctl

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace diag::mask_chars {
+namespace tarvona_diag::mask_chars {
 
 inline bool is_alnum(char c) {
     return isalnum(static_cast<unsigned char>(c)) != 0;
@@ -50,4 +50,4 @@ template <size_t N> bool in_list(const char* const (&list)[N], const char* word,
     return false;
 }
 
-} // namespace diag::mask_chars
+} // namespace tarvona_diag::mask_chars

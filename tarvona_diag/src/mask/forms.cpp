@@ -5,7 +5,7 @@
 
 #include "mask/chars.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 using namespace mask_chars;
 
@@ -179,4 +179,4 @@ bool is_ipv6_text(const char* s, size_t len) {
     return colons >= 2 && (double_colon || colons == 7);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

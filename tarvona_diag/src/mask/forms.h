@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace diag {
+namespace tarvona_diag {
 
 constexpr size_t masked_ip_capacity = 64;
 constexpr size_t masked_mac_capacity = 24;
@@ -45,4 +45,4 @@ bool parse_ipv4_prefix(const char* s, size_t len, uint32_t& network, uint32_t& m
 // with "::" or all eight groups, nothing else.
 bool is_ipv6_text(const char* s, size_t len);
 
-} // namespace diag
+} // namespace tarvona_diag

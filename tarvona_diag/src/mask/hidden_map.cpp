@@ -7,7 +7,7 @@
 #include "mask/forms.h"
 #include "text_ops.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 using namespace mask_chars;
 
@@ -117,4 +117,4 @@ void hidden_map_apply(const hidden_map& m, char* text, size_t cap) {
     }
 }
 
-} // namespace diag
+} // namespace tarvona_diag

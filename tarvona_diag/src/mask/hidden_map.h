@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace diag {
+namespace tarvona_diag {
 
 struct hidden_map {
     static constexpr int capacity = 256;
@@ -35,4 +35,4 @@ bool hidden_map_add(hidden_map& m, const char* value);
 // terminated.
 void hidden_map_apply(const hidden_map& m, char* text, size_t cap);
 
-} // namespace diag
+} // namespace tarvona_diag

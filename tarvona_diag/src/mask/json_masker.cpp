@@ -10,7 +10,7 @@
 #include "mask/text_masker.h"
 #include "report.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -187,4 +187,4 @@ size_t mask_json_config(const char* text, char* out, size_t cap, hidden_map* map
     return strlen(out);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -8,7 +8,7 @@
 
 struct json_object;
 
-namespace diag {
+namespace tarvona_diag {
 
 // Masks a parsed JSON value in place: members whose key is always secret
 // ("private_key", "public_key", "pre_shared_key", "short_id",
@@ -27,4 +27,4 @@ void mask_json_secrets(json_object* value, hidden_map* map);
 // mode (mask_text), never shown as read. Returns the length stored.
 size_t mask_json_config(const char* text, char* out, size_t cap, hidden_map* map);
 
-} // namespace diag
+} // namespace tarvona_diag

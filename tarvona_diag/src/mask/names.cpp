@@ -5,7 +5,7 @@
 
 #include "mask/chars.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 using namespace mask_chars;
 
@@ -297,4 +297,4 @@ bool is_uplink_name(const char* name) {
     return strncmp(base, "ppp", 3) == 0 && is_digit(base[3]);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace diag {
+namespace tarvona_diag {
 
 // ---------------------------------------------------------------- secrets
 
@@ -89,4 +89,4 @@ bool is_wan_iface(const char* name);
 // "@parent" suffix ("lan4@eth0") is not part of the name.
 bool is_uplink_name(const char* name);
 
-} // namespace diag
+} // namespace tarvona_diag

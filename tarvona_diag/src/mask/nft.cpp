@@ -8,7 +8,7 @@
 #include "mask/names.h"
 #include "mask/text_writer.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 using namespace mask_chars;
 
@@ -192,4 +192,4 @@ void wan_addresses_in_nft(const char* nft, const wan_facts& w, hidden_map& m) {
     }
 }
 
-} // namespace diag
+} // namespace tarvona_diag

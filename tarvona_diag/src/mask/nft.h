@@ -8,7 +8,7 @@
 #include "mask/hidden_map.h"
 #include "mask/wan.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // Copies in into out (capacity cap, cut at cap - 1, terminated) with the
 // elements of every set whose name is a server-set name
@@ -25,4 +25,4 @@ size_t mask_server_sets(const char* in, char* out, size_t cap, hidden_map* map);
 // public), never an address of a LAN-side interface.
 void wan_addresses_in_nft(const char* nft, const wan_facts& wan, hidden_map& m);
 
-} // namespace diag
+} // namespace tarvona_diag

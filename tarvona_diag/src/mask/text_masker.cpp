@@ -8,7 +8,7 @@
 #include "mask/names.h"
 #include "mask/text_writer.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 using namespace mask_chars;
 
@@ -787,4 +787,4 @@ size_t mask_text(const char* in, char* out, size_t cap, unsigned flags, hidden_m
     return m.run();
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -7,7 +7,7 @@
 
 #include "mask/hidden_map.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 enum mask_text_flags : unsigned {
     // The text is JSON whose objects' types are unknown (a file that does
@@ -36,4 +36,4 @@ enum mask_text_flags : unsigned {
 // Hidden values are remembered in map (may be null). Returns the length.
 size_t mask_text(const char* in, char* out, size_t cap, unsigned flags, hidden_map* map);
 
-} // namespace diag
+} // namespace tarvona_diag

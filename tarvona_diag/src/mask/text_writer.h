@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace diag {
+namespace tarvona_diag {
 
 class text_writer {
   public:
@@ -30,4 +30,4 @@ class text_writer {
     size_t n_ = 0;
 };
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -9,7 +9,7 @@
 #include "mask/text_masker.h"
 #include "mask/text_writer.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 namespace {
 
@@ -240,4 +240,4 @@ size_t mask_uci_dump(const char* package, const char* in, char* out, size_t cap,
     return m.run(in ? in : "", out, cap);
 }
 
-} // namespace diag
+} // namespace tarvona_diag

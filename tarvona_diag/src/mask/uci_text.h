@@ -12,7 +12,7 @@
 
 #include "mask/hidden_map.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // One piece of a dump text. The pieces cover the text without gaps.
 struct uci_piece {
@@ -62,4 +62,4 @@ void uci_copy(const char* s, size_t len, char* out, size_t cap);
 // Hidden values are remembered in map (may be null). Returns the length.
 size_t mask_uci_dump(const char* package, const char* in, char* out, size_t cap, hidden_map* map);
 
-} // namespace diag
+} // namespace tarvona_diag

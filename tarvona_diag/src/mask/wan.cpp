@@ -9,7 +9,7 @@
 #include "mask/names.h"
 #include "mask/uci_text.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 using namespace mask_chars;
 
@@ -436,4 +436,4 @@ void wan_addresses_in_log(const char* log, const wan_facts& w, hidden_map& m) {
     }
 }
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -9,7 +9,7 @@
 
 #include "mask/hidden_map.h"
 
-namespace diag {
+namespace tarvona_diag {
 
 // The raw facts WAN detection reads; each may be empty.
 struct wan_sources {
@@ -85,4 +85,4 @@ void wan_addresses(const wan_sources& src, const wan_facts& wan, hidden_map& m);
 // peer) counts when it is public or inside a connected WAN subnet.
 void wan_addresses_in_log(const char* log, const wan_facts& wan, hidden_map& m);
 
-} // namespace diag
+} // namespace tarvona_diag

@@ -6,10 +6,10 @@
 
 #include "mask/forms.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
-TEST(diag_MaskForms, Ip) {
+TEST(tarvona_diag_mask_forms, Ip) {
     struct {
         const char* in;
         const char* out;
@@ -29,7 +29,7 @@ TEST(diag_MaskForms, Ip) {
     }
 }
 
-TEST(diag_MaskForms, IpWithLongPrefixTextStaysWithin64Bytes) {
+TEST(tarvona_diag_mask_forms, IpWithLongPrefixTextStaysWithin64Bytes) {
     std::string in = "10.1.2.3/" + std::string(100, '9');
     char out[masked_ip_capacity + 8];
     memset(out, 'Z', sizeof out);
@@ -38,7 +38,7 @@ TEST(diag_MaskForms, IpWithLongPrefixTextStaysWithin64Bytes) {
     EXPECT_EQ('Z', out[masked_ip_capacity]);
 }
 
-TEST(diag_MaskForms, Mac) {
+TEST(tarvona_diag_mask_forms, Mac) {
     struct {
         const char* in;
         const char* out;
@@ -55,7 +55,7 @@ TEST(diag_MaskForms, Mac) {
     }
 }
 
-TEST(diag_MaskForms, MacsInText) {
+TEST(tarvona_diag_mask_forms, MacsInText) {
     struct {
         const char* in;
         const char* out;
@@ -78,7 +78,7 @@ TEST(diag_MaskForms, MacsInText) {
     }
 }
 
-TEST(diag_MaskForms, MacsInTextStopAt8191Bytes) {
+TEST(tarvona_diag_mask_forms, MacsInTextStopAt8191Bytes) {
     std::string in;
     while (in.size() < 9000)
         in += "00:11:22:33:44:55 ";
@@ -92,7 +92,7 @@ TEST(diag_MaskForms, MacsInTextStopAt8191Bytes) {
     EXPECT_EQ(std::string::npos, std::string(out).find("33:44"));
 }
 
-TEST(diag_MaskForms, IsMacAddress) {
+TEST(tarvona_diag_mask_forms, IsMacAddress) {
     EXPECT_TRUE(is_mac_address("aa:bb:cc:dd:ee:ff"));
     EXPECT_TRUE(is_mac_address("00:1A:2b:3C:4d:5E"));
     EXPECT_FALSE(is_mac_address("aa:bb:cc:dd:ee:f"));
@@ -102,7 +102,7 @@ TEST(diag_MaskForms, IsMacAddress) {
     EXPECT_FALSE(is_mac_address(""));
 }
 
-TEST(diag_MaskForms, Addresses) {
+TEST(tarvona_diag_mask_forms, Addresses) {
     struct {
         const char* text;
         bool ipv4, is_public, ipv6;
@@ -133,4 +133,4 @@ TEST(diag_MaskForms, Addresses) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

@@ -7,7 +7,7 @@
 
 #include "mask/hidden_map.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 std::string applied(const hidden_map& m, const char* text, size_t cap = 512) {
@@ -17,7 +17,7 @@ std::string applied(const hidden_map& m, const char* text, size_t cap = 512) {
     return buf;
 }
 
-TEST(diag_HiddenMap, KeepsOnlyValuesThatStandForASecret) {
+TEST(tarvona_diag_hidden_map, KeepsOnlyValuesThatStandForASecret) {
     auto m = std::make_unique<hidden_map>();
     for (const char* v :
          {"alice-pppoe", "203.0.113.7", "100.66.12.34/32", " vpn.example.com ", "2001:db8::5"})
@@ -33,7 +33,7 @@ TEST(diag_HiddenMap, KeepsOnlyValuesThatStandForASecret) {
     EXPECT_EQ(5, m->count);
 }
 
-TEST(diag_HiddenMap, IPv4AddressesStandOnTheirOwn) {
+TEST(tarvona_diag_hidden_map, IPv4AddressesStandOnTheirOwn) {
     auto m = std::make_unique<hidden_map>();
     hidden_map_add(*m, "203.0.113.7");
     struct {
@@ -52,7 +52,7 @@ TEST(diag_HiddenMap, IPv4AddressesStandOnTheirOwn) {
         EXPECT_EQ(c.out, applied(*m, c.in)) << c.in;
 }
 
-TEST(diag_HiddenMap, OtherValuesOutsideLongerWordsLongestFirst) {
+TEST(tarvona_diag_hidden_map, OtherValuesOutsideLongerWordsLongestFirst) {
     auto m = std::make_unique<hidden_map>();
     hidden_map_add(*m, "alice-user");
     hidden_map_add(*m, "alice-user:pw-secret");
@@ -62,7 +62,7 @@ TEST(diag_HiddenMap, OtherValuesOutsideLongerWordsLongestFirst) {
                           "2001:db8:77::5/64"));
 }
 
-TEST(diag_HiddenMap, GrowthPastTheCapacityCutsTheTail) {
+TEST(tarvona_diag_hidden_map, GrowthPastTheCapacityCutsTheTail) {
     auto m = std::make_unique<hidden_map>();
     hidden_map_add(*m, "abcdef");
     EXPECT_EQ("*** abc", applied(*m, "abcdef abcd", 8));
@@ -71,7 +71,7 @@ TEST(diag_HiddenMap, GrowthPastTheCapacityCutsTheTail) {
     EXPECT_EQ("10.1.x.x 10.1.x.x", applied(*m, "10.1.2.33 10.1.2.33", 20));
 }
 
-TEST(diag_HiddenMap, AFullMapKeepsWhatItHas) {
+TEST(tarvona_diag_hidden_map, AFullMapKeepsWhatItHas) {
     auto m = std::make_unique<hidden_map>();
     char v[32];
     for (int i = 0; i < hidden_map::capacity; ++i) {
@@ -84,4 +84,4 @@ TEST(diag_HiddenMap, AFullMapKeepsWhatItHas) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

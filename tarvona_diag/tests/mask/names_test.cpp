@@ -5,10 +5,10 @@
 
 #include "mask/names.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
-TEST(diag_MaskNames, SecretNamesByWordParts) {
+TEST(tarvona_diag_mask_names, SecretNamesByWordParts) {
     const char* secret[] = {
         // Wi-Fi
         "key",
@@ -111,7 +111,7 @@ TEST(diag_MaskNames, SecretNamesByWordParts) {
         EXPECT_FALSE(is_secret_name(n)) << n;
 }
 
-TEST(diag_MaskNames, MethodWordsAndAccountsStayVisible) {
+TEST(tarvona_diag_mask_names, MethodWordsAndAccountsStayVisible) {
     struct {
         const char* name;
         const char* value;
@@ -137,7 +137,7 @@ TEST(diag_MaskNames, MethodWordsAndAccountsStayVisible) {
             << c.name << "=" << c.value;
 }
 
-TEST(diag_MaskNames, PasswordWordsOfFreeText) {
+TEST(tarvona_diag_mask_names, PasswordWordsOfFreeText) {
     for (const char* n :
          {"password", "Password", "passwd", "psk", "sae_password", "passphrase", "secret", "pwd"})
         EXPECT_TRUE(is_password_word(n, strlen(n))) << n;
@@ -146,7 +146,7 @@ TEST(diag_MaskNames, PasswordWordsOfFreeText) {
         EXPECT_FALSE(is_password_word(n, strlen(n))) << n;
 }
 
-TEST(diag_MaskNames, EndpointNames) {
+TEST(tarvona_diag_mask_names, EndpointNames) {
     struct {
         const char* name;
         bool server_key;
@@ -169,7 +169,7 @@ TEST(diag_MaskNames, EndpointNames) {
     }
 }
 
-TEST(diag_MaskNames, ProtocolsTypesAndSchemesFromOneTable) {
+TEST(tarvona_diag_mask_names, ProtocolsTypesAndSchemesFromOneTable) {
     // A protocol is known by its type and by its link schemes alike.
     struct {
         const char* type;
@@ -193,14 +193,14 @@ TEST(diag_MaskNames, ProtocolsTypesAndSchemesFromOneTable) {
         EXPECT_FALSE(is_local_type(t)) << t;
 }
 
-TEST(diag_MaskNames, ServerSetNames) {
+TEST(tarvona_diag_mask_names, ServerSetNames) {
     for (const char* n : {"proxy_servers", "brimvale_servers", "vpn_endpoints", "server_ips"})
         EXPECT_TRUE(is_server_set_name(n, strlen(n))) << n;
     for (const char* n : {"brimvale_subnets", "podkop_subnets", "observer", "lan_hosts"})
         EXPECT_FALSE(is_server_set_name(n, strlen(n))) << n;
 }
 
-TEST(diag_MaskNames, Interfaces) {
+TEST(tarvona_diag_mask_names, Interfaces) {
     struct {
         const char* name;
         bool hidden;
@@ -227,4 +227,4 @@ TEST(diag_MaskNames, Interfaces) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

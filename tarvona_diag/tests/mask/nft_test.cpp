@@ -7,7 +7,7 @@
 
 #include "mask/nft.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 const char* ruleset =
@@ -49,7 +49,7 @@ const char* ruleset =
     "\t}\n"
     "}\n";
 
-TEST(diag_Nft, ServerSetsHideTheirElements) {
+TEST(tarvona_diag_nft, ServerSetsHideTheirElements) {
     auto m = std::make_unique<hidden_map>();
     static char out[4096];
     mask_server_sets(ruleset, out, sizeof out, m.get());
@@ -69,7 +69,7 @@ TEST(diag_Nft, ServerSetsHideTheirElements) {
         EXPECT_STREQ(want[i], m->values[i]);
 }
 
-TEST(diag_Nft, WanAddressesOfNatRules) {
+TEST(tarvona_diag_nft, WanAddressesOfNatRules) {
     wan_facts w;
     detect_wan({"", "br-lan UP 192.168.1.1/24\n", "",
                 "config zone\n\toption name 'mobile'\n\toption masq '1'\n"},
@@ -86,4 +86,4 @@ TEST(diag_Nft, WanAddressesOfNatRules) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

@@ -7,7 +7,7 @@
 
 #include "mask/text_masker.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 std::string masked(const char* in, unsigned flags = 0, hidden_map* map = nullptr) {
@@ -21,7 +21,7 @@ struct text_case {
     const char* out;
 };
 
-TEST(diag_TextMasker, KeysLinksAndTokens) {
+TEST(tarvona_diag_text_masker, KeysLinksAndTokens) {
     const text_case cases[] = {
         // UCI lines of raw files; values in links and method words stay
         {"config x\n\toption password 'p w'\n\tlist user 'alice:s3'\n\toption auth "
@@ -82,7 +82,7 @@ TEST(diag_TextMasker, KeysLinksAndTokens) {
         EXPECT_EQ(c.out, masked(c.in)) << c.in;
 }
 
-TEST(diag_TextMasker, PasswordsInFreeText) {
+TEST(tarvona_diag_text_masker, PasswordsInFreeText) {
     const text_case cases[] = {
         // a quoted value after a password word, an option line inside a line
         {"setup: applied option password 'hunter-22'", "setup: applied option password '***'"},
@@ -110,7 +110,7 @@ TEST(diag_TextMasker, PasswordsInFreeText) {
         EXPECT_EQ(c.out, masked(c.in)) << c.in;
 }
 
-TEST(diag_TextMasker, ServersThatProxyOutboundsDial) {
+TEST(tarvona_diag_text_masker, ServersThatProxyOutboundsDial) {
     const text_case cases[] = {
         {"sing-box[2210]: outbound/vless[sub-nl-3]: dial tcp 45.137.21.9:443: i/o timeout",
          "sing-box[2210]: outbound/vless[sub-nl-3]: dial tcp 45.137.x.x:443: i/o timeout"},
@@ -137,7 +137,7 @@ TEST(diag_TextMasker, ServersThatProxyOutboundsDial) {
     EXPECT_STREQ("2a01:4f8::9", m->values[2]);
 }
 
-TEST(diag_TextMasker, EndpointModeForJsonOfUnknownTypes) {
+TEST(tarvona_diag_text_masker, EndpointModeForJsonOfUnknownTypes) {
     const text_case cases[] = {
         {R"({"type":"trojan","server" : "h.example","server_port":443,"password":"p","tag":"t"})",
          R"({"type":"trojan","server" : "***","server_port":"***","password":"***","tag":"t"})"},
@@ -163,7 +163,7 @@ TEST(diag_TextMasker, EndpointModeForJsonOfUnknownTypes) {
               masked(R"({"server":"h.example","peers":[{"address":"a"}]})"));
 }
 
-TEST(diag_TextMasker, HiddenValuesAreRemembered) {
+TEST(tarvona_diag_text_masker, HiddenValuesAreRemembered) {
     auto m = std::make_unique<hidden_map>();
     masked("\toption username 'alice-pppoe'\n\toption password 'pw'\n"
            "vless://uuid-1234@203.0.113.7:443?sid=ab12cd#x\n",
@@ -175,11 +175,11 @@ TEST(diag_TextMasker, HiddenValuesAreRemembered) {
     EXPECT_STREQ("ab12cd", m->values[3]);
 }
 
-TEST(diag_TextMasker, CutAtTheCapacity) {
+TEST(tarvona_diag_text_masker, CutAtTheCapacity) {
     char small[6];
     mask_text(R"({"uuid":"abcdef"})", small, sizeof small, mask_endpoints, nullptr);
     EXPECT_STREQ(R"({"uui)", small);
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

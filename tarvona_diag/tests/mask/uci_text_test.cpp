@@ -7,7 +7,7 @@
 
 #include "mask/uci_text.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 std::vector<std::string> pieces(const char* dump) {
@@ -36,7 +36,7 @@ std::vector<std::string> pieces(const char* dump) {
     return out;
 }
 
-TEST(diag_UciText, ReaderFindsWhereEachValueEnds) {
+TEST(tarvona_diag_uci_text, ReaderFindsWhereEachValueEnds) {
     // Values are written as stored: a quote or a line break inside a value
     // does not end it; a text cut at the capacity leaves the last one open;
     // a line that is no element stands on its own.
@@ -69,7 +69,7 @@ struct dump_case {
     const char* out;
 };
 
-TEST(diag_UciText, EachPackageByItsPolicy) {
+TEST(tarvona_diag_uci_text, EachPackageByItsPolicy) {
     const dump_case cases[] = {
         // network: its secrets, single MAC values, the servers of VPN
         // interfaces whatever the option order; lists of MACs stay
@@ -139,7 +139,7 @@ TEST(diag_UciText, EachPackageByItsPolicy) {
         EXPECT_EQ(c.out, masked(c.package, c.in)) << c.in;
 }
 
-TEST(diag_UciText, HiddenValuesAreRememberedAndCutValuesStayHidden) {
+TEST(tarvona_diag_uci_text, HiddenValuesAreRememberedAndCutValuesStayHidden) {
     auto m = std::make_unique<hidden_map>();
     EXPECT_EQ(
         "config interface 'l2'\n\toption proto 'l2tp'\n\toption server '***'\n"
@@ -158,4 +158,4 @@ TEST(diag_UciText, HiddenValuesAreRememberedAndCutValuesStayHidden) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag

@@ -7,7 +7,7 @@
 
 #include "mask/wan.h"
 
-namespace diag {
+namespace tarvona_diag {
 namespace {
 
 const char* routes = "default dev pppoe-wan proto static scope link metric 10\n"
@@ -60,7 +60,7 @@ std::string applied(const hidden_map& m, const char* text) {
     return buf;
 }
 
-TEST(diag_Wan, DevicesFromEverySource) {
+TEST(tarvona_diag_wan, DevicesFromEverySource) {
     wan_facts w;
     detect_wan({routes, brief, network, firewall}, w);
     // default routes, a point-to-point peer, names, zones, network sections
@@ -77,7 +77,7 @@ TEST(diag_Wan, DevicesFromEverySource) {
     EXPECT_FALSE(wan_has_zone(w, "lan", 3));
 }
 
-TEST(diag_Wan, EachSourceCountsOnItsOwn) {
+TEST(tarvona_diag_wan, EachSourceCountsOnItsOwn) {
     struct {
         wan_sources src;
         const char* device;
@@ -100,7 +100,7 @@ TEST(diag_Wan, EachSourceCountsOnItsOwn) {
     EXPECT_FALSE(wan_has_device(w, "lan3"));
 }
 
-TEST(diag_Wan, AddressesOfTheWanSide) {
+TEST(tarvona_diag_wan, AddressesOfTheWanSide) {
     wan_facts w;
     const wan_sources src{routes, brief, network, firewall};
     detect_wan(src, w);
@@ -118,7 +118,7 @@ TEST(diag_Wan, AddressesOfTheWanSide) {
                           "endpoint 203.0.113.9"));
 }
 
-TEST(diag_Wan, GatewaysInsideAConnectedSubnet) {
+TEST(tarvona_diag_wan, GatewaysInsideAConnectedSubnet) {
     const char* r = "default via 10.172.9.13 dev wwan0\n"
                     "10.172.9.12/30 dev wwan0 proto kernel scope link src 10.172.9.14\n"
                     "default via 10.64.0.1 dev pppoe-wan\n";
@@ -131,7 +131,7 @@ TEST(diag_Wan, GatewaysInsideAConnectedSubnet) {
               applied(*m, "10.172.9.13 10.172.9.12/30 10.64.0.1"));
 }
 
-TEST(diag_Wan, UplinkLinesOfTheLog) {
+TEST(tarvona_diag_wan, UplinkLinesOfTheLog) {
     const char* r = "10.172.9.12/30 dev wwan0 proto kernel scope link src 10.172.9.14\n";
     wan_facts w;
     detect_wan(
@@ -170,7 +170,7 @@ TEST(diag_Wan, UplinkLinesOfTheLog) {
     }
 }
 
-TEST(diag_Wan, Layer3DeviceOfANetworkSection) {
+TEST(tarvona_diag_wan, Layer3DeviceOfANetworkSection) {
     char dev[32];
     struct {
         const char* section;
@@ -188,4 +188,4 @@ TEST(diag_Wan, Layer3DeviceOfANetworkSection) {
 }
 
 } // namespace
-} // namespace diag
+} // namespace tarvona_diag
