@@ -3,7 +3,8 @@
 # json-c: from the system (Debian's libjson-c-dev, or the SDK's staging dir).
 # libuci: the system library when one is found (OpenWrt SDK, a distribution
 # that packages it, or a prefix given with CMAKE_PREFIX_PATH); otherwise the
-# host stand-in in uci_host/, which offers the same C API. Programs link the
+# host stand-in in uci_host/ (added by the top CMakeLists.txt when
+# ROUTER_UCI_STANDIN is ON), which offers the same C API. Programs link the
 # target "uci::uci" either way and never know which one they got.
 # ROUTER_UCI_BIN_DIR: the directory with the uci command the tests use
 # (empty when the system has none).
@@ -39,6 +40,5 @@ else()
   message(STATUS "libuci: not found, using the host stand-in")
   set(ROUTER_UCI_STANDIN ON)
   set(ROUTER_UCI_BIN_DIR "${PROJECT_BINARY_DIR}/uci_host")
-  add_subdirectory(${PROJECT_SOURCE_DIR}/uci_host)
 endif()
 

@@ -1,10 +1,17 @@
-# Test wiring shared by every program directory.
+# Test wiring shared by every program directory; each program's
+# tests/CMakeLists.txt registers its tests with these two calls and nothing
+# else. Paths are relative to that directory.
 #
-#   router_add_gtest(<name> SOURCES <files...> LIBS <targets...>)
-#       builds a GoogleTest executable and registers each of its tests.
+#   router_add_gtest(<name> SOURCES <files...> LIBS <targets...> [DEPENDS <targets...>])
+#       builds a GoogleTest executable and registers each of its tests. The
+#       test sees the program's src/ and tests/ directories on its include
+#       path, and two macros: ROUTER_TESTS_DIR (the tests/ source directory)
+#       and ROUTER_PROGRAM_BUILD_DIR (the program's build directory). DEPENDS
+#       names targets (generated files) it needs built first.
 #   router_add_blackbox(<name> <script> [DEPENDS <targets...>] [LABELS <l...>])
 #       registers a black-box test script (bash or python, chosen by its
-#       extension) with the environment described in tests/README.md.
+#       extension) with the environment described in tests/README.md. A
+#       script that exits 77 is reported as skipped (say why first).
 
 find_package(GTest REQUIRED)
 include(GoogleTest)
@@ -14,9 +21,18 @@ set(ROUTER_SAMPLE "${PROJECT_SOURCE_DIR}/sample_router")
 set(ROUTER_TESTLIB "${PROJECT_SOURCE_DIR}/tests/lib")
 
 function(router_add_gtest name)
-  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
+  get_filename_component(program_dir "${CMAKE_CURRENT_SOURCE_DIR}" DIRECTORY)
+  get_filename_component(program_build_dir "${CMAKE_CURRENT_BINARY_DIR}" DIRECTORY)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${program_dir}/src)
+  target_compile_definitions(${name} PRIVATE
+    ROUTER_TESTS_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+    ROUTER_PROGRAM_BUILD_DIR="${program_build_dir}")
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  if(A_DEPENDS)
+    add_dependencies(${name} ${A_DEPENDS})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                        PROPERTIES LABELS unit TIMEOUT 120)
 endfunction()
@@ -47,7 +63,7 @@ function(router_add_blackbox name script)
       list(APPEND bins "BIN_${var}=$<TARGET_FILE:${t}>")
     endif()
   endforeach()
-  add_test(NAME ${name} COMMAND ${runner} ${script}
+  add_test(NAME ${name} COMMAND ${runner} ${CMAKE_CURRENT_SOURCE_DIR}/${script}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set(envs
     "ROUTER_SANDBOX=${ROUTER_SANDBOX}"
@@ -61,5 +77,6 @@ function(router_add_blackbox name script)
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "${envs}"
     LABELS "blackbox;${A_LABELS}"
+    SKIP_RETURN_CODE 77
     TIMEOUT 300)
 endfunction()

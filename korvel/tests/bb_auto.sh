@@ -3,7 +3,7 @@
 # sysfs trees laid out as real devices present themselves, the mode chosen,
 # the keys written, the log lines, and the removal; the catalogue winning;
 # the setting off; ModemManager's port list with and without an AT port.
-. "$ROUTER_SRC/lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 PACKAGES="network firewall modeminfo mmconfig atinout smstools3 korvel"
 

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Add-time driver binding of "init" modems on fake sysfs trees: the four
 # stages, their waits and bounds, and the exact texts written.
-. "$ROUTER_SRC/lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 U=/sys/bus/usb/drivers
 OPTION_NEW_ID="write /sys/bus/usb-serial/drivers/option1/new_id"

@@ -2,7 +2,7 @@
 # The configuration written for each mode: UCI keys and their order, the
 # firewall zone, the APN choice, the modeminfo branches, the AT command list,
 # SMS settings, service calls and log lines, through "add" and the one-word form.
-. "$ROUTER_SRC/lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 SMS_START="pidof smsd
 pidof smstools3

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Removal: what is taken away, what is remembered, what is left alone; and
 # the edge cases of the firewall zone and the AT command list when plugging.
-. "$ROUTER_SRC/lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 # A router where a modem was configured before.
 configured_router() {

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Command line, id check, duplicate-run guard, marker files, log sink, the
 # detached configuration of "add", the switch, and the hotplug hook.
-. "$ROUTER_SRC/lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 # Without the unknown_modems option (the program's default) ids without a
 # catalogue line are ignored as they always were.

@@ -3,7 +3,7 @@
 # mounted over it inside the sandbox and filled), and package files that do
 # not parse. Each is a failed configuration: an ERROR naming what could not
 # be saved, no "setup complete", exit 1 by hand, and nothing half-written.
-. "$ROUTER_SRC/lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 # on_flash FX SCR LAYOUT CMD...: runs CMD with /etc on a filled tmpfs holding a
 # copy of the fixture's /etc; LAYOUT "full" (all of /etc) or "config-room"

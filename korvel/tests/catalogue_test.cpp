@@ -219,9 +219,10 @@ TEST_F(korvel_data_file, AtCommandsKeepFirst1023Bytes) {
 } // namespace
 } // namespace korvel
 
-#ifdef KORVEL_APNS_FILE
 // The shipped APN file, generated from mobile-broadband-provider-info, on
 // operator codes as ModemManager reports them for real SIMs.
+static const char* const shipped_apns = ROUTER_PROGRAM_BUILD_DIR "/apns.conf";
+
 TEST(korvel_shipped_apns, RealOperatorCodes) {
     struct {
         const char* code;
@@ -235,10 +236,9 @@ TEST(korvel_shipped_apns, RealOperatorCodes) {
     };
     char apn[128];
     for (auto& c : cases) {
-        EXPECT_TRUE(korvel::apn_for_operator(c.code, apn, sizeof apn, KORVEL_APNS_FILE)) << c.code;
+        EXPECT_TRUE(korvel::apn_for_operator(c.code, apn, sizeof apn, shipped_apns)) << c.code;
         EXPECT_STREQ(c.apn, apn) << c.code;
     }
     for (const char* unknown : {"31041", "3104100", "00101"})
-        EXPECT_FALSE(korvel::apn_for_operator(unknown, apn, sizeof apn, KORVEL_APNS_FILE)) << unknown;
+        EXPECT_FALSE(korvel::apn_for_operator(unknown, apn, sizeof apn, shipped_apns)) << unknown;
 }
-#endif

@@ -6,13 +6,13 @@
 # the tree Build/Prepare copies must configure on its own.
 . "$ROUTER_TESTLIB/bb.sh"
 
-stub="$ROUTER_SRC/tests/sdk-stub"
-repo=$(cd "$ROUTER_SRC/.." && pwd)
+stub="$ROUTER_SRC/sdk-stub"
+repo=$(cd "$ROUTER_SRC/../.." && pwd)
 
 pkg_make() { # PACKAGE TARGET [VAR=VALUE...]
     local p="$1" t="$2"
     shift 2
-    make -s -C "$ROUTER_SRC/$p" TOPDIR="$stub" PKG_BUILD_DIR="$repo" \
+    make -s -C "$ROUTER_SRC/../$p" TOPDIR="$stub" PKG_BUILD_DIR="$repo" \
         CMAKE_BINARY_DIR="$ROUTER_BUILD" "$@" "$t" 2>&1
 }
 
@@ -150,7 +150,7 @@ fi
 
 case_begin "the prepared source tree configures on its own"
 prep=$(mktemp -d "$BB_TMP/prep.XXXXXX")
-out=$(make -s -C "$ROUTER_SRC/velmora" TOPDIR="$stub" PKG_BUILD_DIR="$prep/src" prepare 2>&1)
+out=$(make -s -C "$ROUTER_SRC/../velmora" TOPDIR="$stub" PKG_BUILD_DIR="$prep/src" prepare 2>&1)
 assert_eq "" "$out" "prepare output"
 if out=$(cmake -S "$prep/src" -B "$prep/build" -DROUTER_TESTS=OFF 2>&1); then bb_ok; else
     bb_fail "configure of the prepared tree failed"; printf '%s\n' "$out" | tail -20 >&2

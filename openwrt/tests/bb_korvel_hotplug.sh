@@ -5,7 +5,7 @@
 # double that records its arguments.
 . "$ROUTER_TESTLIB/bb.sh"
 
-repo=$(cd "$ROUTER_SRC/.." && pwd)
+repo=$(cd "$ROUTER_SRC/../.." && pwd)
 hook="$repo/korvel/data/hotplug/30-korvel"
 
 fx=$(make_fixture)

@@ -6,8 +6,8 @@
 # velmora to a dnsmasq; the others run their programs' cheap paths.
 . "$ROUTER_TESTLIB/bb.sh"
 
-stub="$ROUTER_SRC/tests/sdk-stub"
-repo=$(cd "$ROUTER_SRC/.." && pwd)
+stub="$ROUTER_SRC/sdk-stub"
+repo=$(cd "$ROUTER_SRC/../.." && pwd)
 
 # The router's jsonfilter, as far as the test scripts use it (-e '@': parse
 # standard input), played by jq.
@@ -19,12 +19,12 @@ chmod +x "$tools/jsonfilter"
 run_package_test() { # PACKAGE
     local p="$1" fx version scr out rc
     fx=$(make_fixture)
-    version=$(make -s -C "$ROUTER_SRC/$p" TOPDIR="$stub" info | sed -n 's/^version: //p')
-    make -s -C "$ROUTER_SRC/$p" TOPDIR="$stub" PKG_BUILD_DIR="$repo" CMAKE_BINARY_DIR="$ROUTER_BUILD" \
+    version=$(make -s -C "$ROUTER_SRC/../$p" TOPDIR="$stub" info | sed -n 's/^version: //p')
+    make -s -C "$ROUTER_SRC/../$p" TOPDIR="$stub" PKG_BUILD_DIR="$repo" CMAKE_BINARY_DIR="$ROUTER_BUILD" \
         DESTDIR="$fx" install || { bb_fail "$p: install failed"; return; }
     # /www does not exist on the host, so the web tree goes below /tmp.
     if [ -d "$fx/www" ]; then mkdir -p "$fx/tmp/pkgroot" && mv "$fx/www" "$fx/tmp/pkgroot/"; fi
-    cp "$ROUTER_SRC/$p/test.sh" "$fx/tmp/test.sh"
+    cp "$ROUTER_SRC/../$p/test.sh" "$fx/tmp/test.sh"
     scr=$(fresh_scratch)
     out=$(sandbox --root "$fx" --path "$tools" --net --scratch "$scr" --env PKG_TEST_ROOT=/tmp/pkgroot -- \
         busybox sh /tmp/test.sh "$p" "$version" 2>&1)

@@ -5,13 +5,13 @@
 #   host scripts (bash): `bash -n`, then the linter in its bash dialect.
 . "$ROUTER_TESTLIB/bb.sh"
 
-repo=$(cd "$ROUTER_SRC/.." && pwd)
+repo=$(cd "$ROUTER_SRC/../.." && pwd)
 
-router_scripts=("$repo"/*/data/*.init "$ROUTER_SRC"/*/test.sh "$ROUTER_SRC/tests/rc.common.stub")
+router_scripts=("$repo"/*/data/*.init "$ROUTER_SRC"/../*/test.sh "$ROUTER_SRC/rc.common.stub")
 for hook in "$repo"/korvel/data/hotplug/*; do
     [ -f "$hook" ] && router_scripts+=("$hook")
 done
-host_scripts=("$ROUTER_SRC"/tests/*.sh)
+host_scripts=("$ROUTER_SRC"/*.sh)
 for s in "$repo/scripts/test-extra" "$repo/scripts/footprint"; do
     [ -f "$s" ] && host_scripts+=("$s")
 done

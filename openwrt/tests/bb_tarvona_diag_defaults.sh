@@ -8,7 +8,7 @@
 # shellcheck disable=SC2016  # "$p$root" and the crypt fields are literal text
 . "$ROUTER_TESTLIB/bb.sh"
 
-repo=$(cd "$ROUTER_SRC/.." && pwd)
+repo=$(cd "$ROUTER_SRC/../.." && pwd)
 script="$repo/tarvona_diag/data/tarvona-diag.defaults"
 
 case_begin "lint"

@@ -4,7 +4,7 @@
 # with which command line, and which configurations it refuses.
 . "$ROUTER_TESTLIB/bb.sh"
 
-feed="$(cd "$ROUTER_SRC/.." && pwd)/velmora/data"
+feed="$(cd "$ROUTER_SRC/../.." && pwd)/velmora/data"
 
 # Each case is a config text and an action. The cases run in one sandbox:
 # for case N the runner copies cases/N.cfg (when there is one) to
@@ -12,7 +12,7 @@ feed="$(cd "$ROUTER_SRC/.." && pwd)/velmora/data"
 # keeps the recorded calls and standard error in /tmp/out/N.calls, N.err.
 fx=$(make_fixture)
 mkdir -p "$fx/etc/init.d" "$fx/tmp/cases"
-cp "$ROUTER_SRC/tests/rc.common.stub" "$fx/etc/rc.common"
+cp "$ROUTER_SRC/rc.common.stub" "$fx/etc/rc.common"
 install -m 0755 "$feed/velmora.init" "$fx/etc/init.d/velmora"
 cat >"$fx/tmp/cases/run" <<'RUN'
 mkdir -p /tmp/out

@@ -1,6 +1,6 @@
 // The API's contracts: anonymous names, error codes for bad calls, import,
 // export and the list of packages.
-#include "helpers.h"
+#include "test_support.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // Change files: the lines each operation writes, which lines a load applies,
 // the order of the change directories, and commit's handling of them.
-#include "helpers.h"
+#include "test_support.h"
 
 #include <csignal>
 #include <cstring>

@@ -2,7 +2,7 @@
 // change files (through load) and look-up paths. Whatever the input, the
 // result is a return code, never a crash; and every text that reads without
 // error writes out and reads back as the same tree.
-#include "helpers.h"
+#include "test_support.h"
 
 #include <random>
 

@@ -1,5 +1,5 @@
 // uci_lookup_ptr: splitting, validation, @type[n] and what a miss returns.
-#include "helpers.h"
+#include "test_support.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The file reader: what each text loads as, and how bad texts fail.
-#include "helpers.h"
+#include "test_support.h"
 
 using namespace uci_host::test;
 

@@ -1,7 +1,7 @@
 // Whole cycles over a table of config texts: load, look up, change through
 // the API, save, reload in a new context (changes applied from the save
 // file), commit, and load the written file again.
-#include "helpers.h"
+#include "test_support.h"
 
 #include <cstring>
 #include <vector>

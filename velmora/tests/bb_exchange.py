@@ -8,8 +8,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fake_upstream import fake_upstream  # noqa: E402
-from velmora_harness import (add_loopback_addresses, case, check, check_eq,  # noqa: E402
+from fakes.fake_upstream import fake_upstream  # noqa: E402
+from bb_lib import (add_loopback_addresses, case, check, check_eq,  # noqa: E402
                              check_no_datagram, enter_sandbox, raw_query, run_cases, udp_client,
                              velmora_process)
 

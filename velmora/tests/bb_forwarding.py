@@ -10,8 +10,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 sys.path.insert(0, HERE)
-from fake_upstream import fake_upstream  # noqa: E402
-from velmora_harness import (DAEMON_THREADS, RESOLV, VELMORA, add_loopback_addresses, case, check,  # noqa: E402
+from fakes.fake_upstream import fake_upstream  # noqa: E402
+from bb_lib import (DAEMON_THREADS, RESOLV, VELMORA, add_loopback_addresses, case, check,  # noqa: E402
                              check_eq, check_no_datagram, dig, enter_sandbox, raw_query,
                              run_cases, start_dnsmasq, udp_client, velmora_process)
 

@@ -9,8 +9,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fake_upstream import fake_upstream  # noqa: E402
-from velmora_harness import (add_loopback_addresses, case, check, check_eq, dig,  # noqa: E402
+from fakes.fake_upstream import fake_upstream  # noqa: E402
+from bb_lib import (add_loopback_addresses, case, check, check_eq, dig,  # noqa: E402
                              enter_sandbox, run_cases, start_dnsmasq, velmora_process)
 
 enter_sandbox(__file__)

@@ -1,4 +1,4 @@
-#include "dns_message_builder.h"
+#include "test_support.h"
 #include "dns_packet.h"
 #include "packet_invariants.h"
 

@@ -4,7 +4,7 @@
 # (genconfig does not run the generator on the defaults). A missing file
 # still means the defaults.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 time_re='^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] '
 conf=/etc/config/zapret2

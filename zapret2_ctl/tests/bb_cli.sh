@@ -1,7 +1,7 @@
 #!/bin/bash
 # zapret2-ctl command line: usage, options, unknown words, where messages go.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 fx=$(z2_fixture)
 cat > "$fx/etc/config/zapret2" <<'UCI'

@@ -1,7 +1,7 @@
 #!/bin/bash
 # dump: the JSON document on stdout, the loader's messages on stderr only.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 time_re='^[0-2][0-9]:[0-5][0-9]:[0-6][0-9] '
 

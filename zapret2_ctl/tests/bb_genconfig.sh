@@ -2,7 +2,7 @@
 # genconfig: the generator under the lock, with an empty environment, and
 # how its end maps to messages and the exit status.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 gen_dir=opt/zapret2/init.d/openwrt
 # generator_fixture BODY: a fixture whose generator is a shell script.

@@ -3,7 +3,7 @@
 Z2_CTL="$BIN_ZAPRET2_CTL"
 Z2_STEPS="${BIN_ZAPRET2_CTL_STEPS:-}"
 Z2_SINK="$ROUTER_SRC/fakes/syslog_sink.py"
-Z2_INSIDE="$ROUTER_SRC/inside.sh"
+Z2_INSIDE="$ROUTER_SRC/bb_inside.sh"
 Z2_SCR=""
 
 # z2_fixture: an empty fixture tree with the directories a run needs

@@ -1,7 +1,7 @@
 #!/bin/bash
 # patch-apply / patch-revert on the sample router's service files.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 custom=/opt/zapret2/common/custom.sh
 init=/opt/zapret2/init.d/openwrt/zapret2

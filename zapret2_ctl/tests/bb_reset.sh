@@ -2,7 +2,7 @@
 # reset: the shell runs "uci import ... && uci commit ..." with exactly one
 # environment variable; the outcome is told on the terminal, never logged.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 # A fake uci on the reset shell's PATH that records its calls, the shell's
 # environment and what it was fed; it fails when /tmp/uci.fail exists.

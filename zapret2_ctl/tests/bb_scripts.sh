@@ -3,7 +3,7 @@
 # with the service library and procd stubbed: custom_runner's walk and the
 # init script's daemon declaration.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 fx=$(z2_fixture)
 base="$fx/opt/zapret2"

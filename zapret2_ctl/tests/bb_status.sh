@@ -1,7 +1,7 @@
 #!/bin/bash
 # status and the daemon probe over /var/run PID files.
 . "$ROUTER_TESTLIB/bb.sh"
-. "$ROUTER_SRC/ctl_lib.sh"
+. "$ROUTER_SRC/bb_lib.sh"
 
 fx=$(z2_fixture)
 echo 0 > "$fx/var/run/nfqws2_zero.pid"

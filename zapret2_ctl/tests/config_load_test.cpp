@@ -1,6 +1,6 @@
 // The loader against UCI files: every row is a small /etc/config/zapret2.
 #include "config.h"
-#include "test_util.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <string>

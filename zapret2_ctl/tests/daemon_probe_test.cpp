@@ -1,6 +1,6 @@
 #include "daemon_probe.h"
 #include "handles.h"
-#include "test_util.h"
+#include "test_support.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

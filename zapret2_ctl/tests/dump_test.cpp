@@ -1,6 +1,6 @@
 #include "config.h"
 #include "dump.h"
-#include "test_util.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <cstdio>
@@ -39,7 +39,7 @@ TEST(zapret2_ctl_dump, StringEscapes) {
 
 // The document of a router without configuration or daemon, shared with the
 // black-box test of the command.
-std::string defaults_document() { return test::read_file(ZAPRET2_TESTS_DIR "/golden/defaults_dump.json"); }
+std::string defaults_document() { return test::read_file(ROUTER_TESTS_DIR "/golden/defaults_dump.json"); }
 
 TEST(zapret2_ctl_dump, DefaultsWithoutDaemon) {
     zapret2_config cfg{};

@@ -1,5 +1,5 @@
 #include "log.h"
-#include "test_util.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <cctype>

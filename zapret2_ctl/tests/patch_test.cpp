@@ -1,5 +1,5 @@
 #include "patch.h"
-#include "test_util.h"
+#include "test_support.h"
 
 #include <csignal>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "test_util.h"
+#include "test_support.h"
 #include "value_rules.h"
 
 #include <gtest/gtest.h>
