@@ -8,7 +8,7 @@ function(embed_one var file out_text)
   set(${out_text} "${${out_text}}const unsigned char ${var}[] = {\n${bytes}};\nconst uint32_t ${var}_size = ${size};\n\n" PARENT_SCOPE)
 endfunction()
 
-set(text "// Generated from zapret2_ctl/src/scripts by embed_scripts.cmake. Do not edit.\n#include \"embedded_scripts.h\"\n\nnamespace zapret2 {\n\n")
+set(text "// Generated from zapret2_ctl/src/scripts by embed_scripts.cmake. Do not edit.\n#include \"embedded_scripts.h\"\n\nnamespace zapret2_ctl {\n\n")
 embed_one(embedded_custom_sh "${CUSTOM_SH}" text)
 embed_one(embedded_init_script "${INIT_SCRIPT}" text)
 string(APPEND text "} // namespace zapret2_ctl\n")
