@@ -155,7 +155,7 @@ TEST_P(zapret2_ctl_config_load, Case) {
     for (const std::string& s : c.not_logged) EXPECT_EQ(log.find(s), std::string::npos) << s << "\nin:\n" << log;
 }
 
-INSTANTIATE_TEST_SUITE_P(table, zapret2_ctl_config_load, ::testing::ValuesIn(cases),
+INSTANTIATE_TEST_SUITE_P(zapret2_ctl_rows, zapret2_ctl_config_load, ::testing::ValuesIn(cases),
                          [](const ::testing::TestParamInfo<load_case>& info) {
                              std::string n;
                              for (const char* p = info.param.name; *p; ++p)
