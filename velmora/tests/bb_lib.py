@@ -2,6 +2,7 @@
 and a dig client. Runs inside the router sandbox's private network namespace."""
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -108,31 +109,55 @@ def run_cases(only=None):
 
 
 class velmora_process:
-    """The daemon under test, its stdout collected line by line."""
+    """The daemon under test, its stdout collected line by line.
+
+    A reader thread keeps the pipe drained (a full pipe would stall the
+    daemon); every look at the log first takes whatever is still in the
+    pipe itself, under the same lock, so a line the daemon wrote before it
+    sent an answer is seen by a check made after the answer arrived."""
 
     def __init__(self, listen, s1, s2, timeout_ms=200, debug=1, extra=()):
         self.listen = listen
         args = [VELMORA, "--listen", listen, "--s1", s1, "--s2", s2,
                 "--session-timeout", str(timeout_ms), "--debug", str(debug), *extra]
         self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.fd = self.proc.stdout.fileno()
+        os.set_blocking(self.fd, False)
         self.lines = []
+        self.partial = b""
+        self.ended = False
         self.cond = threading.Condition()
         threading.Thread(target=self._read, daemon=True).start()
 
-    def _read(self):
-        for raw in self.proc.stdout:
-            with self.cond:
-                self.lines.append(raw.decode(errors="replace").rstrip("\n"))
-                self.cond.notify_all()
-        with self.cond:
-            self.lines.append(None)  # end of output
+    def _drain(self):
+        """Takes what the pipe holds now; call with self.cond held."""
+        while not self.ended:
+            try:
+                data = os.read(self.fd, 65536)
+            except BlockingIOError:
+                return
+            if not data:
+                if self.partial:
+                    self.lines.append(self.partial.decode(errors="replace"))
+                self.lines.append(None)  # end of output
+                self.ended = True
+            else:
+                *done, self.partial = (self.partial + data).split(b"\n")
+                self.lines.extend(l.decode(errors="replace") for l in done)
             self.cond.notify_all()
+
+    def _read(self):
+        while not self.ended:
+            select.select([self.fd], [], [])
+            with self.cond:
+                self._drain()
 
     def wait_line(self, needle, count=1, timeout=10):
         """Waits until `count` lines contain needle; returns True when they did."""
         deadline = time.monotonic() + timeout
         with self.cond:
             while True:
+                self._drain()
                 if sum(1 for l in self.lines if l is not None and needle in l) >= count:
                     return True
                 left = deadline - time.monotonic()
@@ -142,6 +167,7 @@ class velmora_process:
 
     def log(self):
         with self.cond:
+            self._drain()
             return [l for l in self.lines if l is not None]
 
     def lines_with(self, needle):
