@@ -1,7 +1,7 @@
 #include "binding.h"
 
-#include "handles.h"
 #include "files.h"
+#include "handles.h"
 #include "modem_state.h"
 #include "process.h"
 #include "seam.h"

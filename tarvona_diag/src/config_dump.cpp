@@ -13,7 +13,7 @@ namespace {
 
 // Appends to a fixed buffer; what no longer fits is lost.
 class dump_writer {
-public:
+  public:
     dump_writer(char* dst, size_t cap) : dst_(dst), cap_(cap) { dst_[0] = '\0'; }
     void add(const char* fmt, const char* a, const char* b = nullptr, const char* c = nullptr) {
         if (len_ >= cap_ - 1) return;
@@ -23,13 +23,13 @@ public:
         if (len_ > cap_ - 1) len_ = cap_ - 1;
     }
 
-private:
+  private:
     char* dst_;
     size_t cap_;
     size_t len_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 int dump_uci_config(const char* package, char* dst, size_t cap, section_filter filter,
                     const char* confdir) {
@@ -74,11 +74,13 @@ bool firewall_section_hidden(uci_context* ctx, uci_section* s) {
     return name && firewall_name_hidden(name);
 }
 
-bool dhcp_section_hidden(uci_context*, uci_section* s) { return strcmp(s->type, "odhcpd") == 0; }
+bool dhcp_section_hidden(uci_context*, uci_section* s) {
+    return strcmp(s->type, "odhcpd") == 0;
+}
 
 bool zapret2_section_hidden(uci_context* ctx, uci_section* s) {
     const char* enabled = uci_lookup_option_string(ctx, s, "enabled");
     return enabled && strcmp(enabled, "0") == 0;
 }
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -32,4 +32,4 @@ bool zapret2_section_hidden(uci_context* ctx, uci_section* s);
 // name) marks a default section: "lan", "wan" or a name beginning "Allow".
 bool firewall_name_hidden(const char* name);
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -99,4 +99,4 @@ struct json_put {
 };
 using json_root = std::unique_ptr<json_object, json_put>;
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -8,8 +8,8 @@
 
 namespace tarvona_diag {
 
-const char* const test_domains[test_domain_count] = {
-    "youtube.com", "instagram.com", "chatgpt.com", "web.telegram.org", "discord.com"};
+const char* const test_domains[test_domain_count] = {"youtube.com", "instagram.com", "chatgpt.com",
+                                                     "web.telegram.org", "discord.com"};
 
 conflict_entry* find_or_add_conflict(overlap_analysis& ov, const char* name) {
     for (int i = 0; i < ov.conflict_count; ++i)
@@ -45,7 +45,7 @@ void hostlist_name(const char* value, char (&name)[64]) {
     if (char* dot = strrchr(name, '.')) *dot = '\0';
 }
 
-}  // namespace
+} // namespace
 
 void scan_zapret_profiles(overlap_analysis& ov, const char* nfqws_opt) {
     if (!nfqws_opt || !*nfqws_opt) return;
@@ -57,7 +57,8 @@ void scan_zapret_profiles(overlap_analysis& ov, const char* nfqws_opt) {
     const char* pos = text;
     while ((pos = next_line(pos, line, sizeof line)) != nullptr) {
         const char* p = line;
-        while (*p == ' ' || *p == '\t') ++p;
+        while (*p == ' ' || *p == '\t')
+            ++p;
         if (starts_with(p, "--new")) {
             if (!host_restricted) mark_all_lists(ov, &conflict_entry::zapret, coverage_all_traffic);
             host_restricted = false;
@@ -86,7 +87,8 @@ void mark_zapret2_strategy(overlap_analysis& ov, const char* const* hostlists, i
 
 void mark_youtube_unblock(overlap_analysis& ov) {
     for (const char* name : {"youtube", "russia_inside"})
-        if (conflict_entry* e = find_or_add_conflict(ov, name)) e->youtubeUnblock = coverage_by_name;
+        if (conflict_entry* e = find_or_add_conflict(ov, name))
+            e->youtubeUnblock = coverage_by_name;
 }
 
 int compact_candidates(overlap_analysis& ov, conflict_candidate* out) {
@@ -166,10 +168,9 @@ void fill_test_domains(overlap_analysis& ov) {
 namespace {
 
 class script_writer {
-public:
+  public:
     script_writer(char* out, size_t cap) : out_(out), cap_(cap) { out_[0] = '\0'; }
-    template <typename... A>
-    void add(const char* fmt, A... args) {
+    template <typename... A> void add(const char* fmt, A... args) {
         if (!ok_) return;
         int n = snprintf(out_ + len_, cap_ - len_, fmt, args...);
         if (n < 0 || static_cast<size_t>(n) >= cap_ - len_) {
@@ -181,7 +182,7 @@ public:
     }
     bool ok() const { return ok_; }
 
-private:
+  private:
     char* out_;
     size_t cap_;
     size_t len_ = 0;
@@ -201,7 +202,7 @@ bool plain_host_name(const char* s) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool build_lookup_script(const overlap_analysis& ov, char* out, size_t cap) {
     if (!out || cap == 0) return false;
@@ -216,7 +217,8 @@ bool build_lookup_script(const overlap_analysis& ov, char* out, size_t cap) {
               "\"$d/%d\" & pids=\"$pids $!\"\n",
               ov.nslookup[i].domain, i);
     }
-    w.add("(sleep 5; kill $pids 2>/dev/null) >/dev/null 2>&1 &\nk=$!\nwait $pids 2>/dev/null\nkill $k 2>/dev/null\n");
+    w.add("(sleep 5; kill $pids 2>/dev/null) >/dev/null 2>&1 &\nk=$!\nwait $pids 2>/dev/null\nkill "
+          "$k 2>/dev/null\n");
     for (int i = 0; i < ov.nslookup_count; ++i) {
         if (!plain_host_name(ov.nslookup[i].domain)) continue;
         w.add("echo '%s '$(cat \"$d/%d\" 2>/dev/null)\n", ov.nslookup[i].domain, i);
@@ -244,4 +246,4 @@ void parse_lookup_output(overlap_analysis& ov, const char* output) {
         if (!ov.nslookup[i].ip[0]) copy_text(ov.nslookup[i].ip, "-");
 }
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -99,4 +99,4 @@ bool build_lookup_script(const overlap_analysis& ov, char* out, size_t cap);
 // answer get "-".
 void parse_lookup_output(overlap_analysis& ov, const char* output);
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

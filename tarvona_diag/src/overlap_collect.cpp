@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "handles.h"
 #include "overlap.h"
 #include "probes.h"
-#include "handles.h"
 
 namespace tarvona_diag {
 
@@ -31,7 +31,7 @@ bool dpi_service_running(const char* init_script, const char* process) {
     return file_exists(path) && service_running(init_script, process);
 }
 
-}  // namespace
+} // namespace
 
 int load_list_sections(const char* package, list_section* table, const char* confdir) {
     uci_handle uci(confdir);
@@ -70,7 +70,7 @@ void scan_zapret_config(overlap_analysis& ov, const char* confdir) {
         const char* enable = uci_get_option(uci.get(), s, "NFQWS_ENABLE");
         if (enable && strcmp(enable, "0") == 0) return;
         scan_zapret_profiles(ov, uci_get_option(uci.get(), s, "NFQWS_OPT"));
-        return;  // only the first main section counts
+        return; // only the first main section counts
     }
 }
 
@@ -126,4 +126,4 @@ void collect_overlap(diag_report& r) {
     // (slow_probes.cpp).
 }
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

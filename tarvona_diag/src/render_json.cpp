@@ -21,7 +21,8 @@ constexpr const char cut_marker[] = "\n[... обрезано ...]";
 // Length of the longest prefix of s (at most len bytes) that does not end
 // inside a UTF-8 sequence.
 size_t utf8_cut(const char* s, size_t len) {
-    while (len > 0 && (static_cast<unsigned char>(s[len]) & 0xC0) == 0x80) --len;
+    while (len > 0 && (static_cast<unsigned char>(s[len]) & 0xC0) == 0x80)
+        --len;
     return len;
 }
 
@@ -32,7 +33,8 @@ size_t utf8_sequence(const unsigned char* s, size_t n) {
     if (c < 0x80) return 1;
     size_t len;
     unsigned lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    if (c >= 0xC2 && c <= 0xDF)
+        len = 2;
     else if (c >= 0xE0 && c <= 0xEF) {
         len = 3;
         if (c == 0xE0) lo = 0xA0;
@@ -53,20 +55,20 @@ size_t utf8_sequence(const unsigned char* s, size_t n) {
 
 // A text emitted into the document that may be shortened.
 struct long_text {
-    const void* id;  // the record field it comes from
-    size_t length;   // bytes emitted (before any cut)
+    const void* id; // the record field it comes from
+    size_t length;  // bytes emitted (before any cut)
 };
 
 // Builds the document for one attempt. Texts listed in `cuts` are emitted
 // shortened to their limit, with the marker.
 class builder {
-public:
+  public:
     builder(const diag_report& r, const std::vector<long_text>& cuts) : r_(r), cuts_(cuts) {}
 
     json_object* build();
     const std::vector<long_text>& emitted() const { return emitted_; }
 
-private:
+  private:
     // A string value from text (len bytes), identified by the record field
     // id for shortening. Bytes that are not UTF-8 become '?' so the
     // document stays valid.
@@ -137,8 +139,8 @@ json_object* builder::build() {
     if (any_service_test(f)) {
         add(root, "services", services_array());
         const overlap_analysis& ov = r_.overlap;
-        if (f.svc_overlap && (ov.podkop_section_count > 0 || ov.brimvale_section_count > 0 ||
-                              ov.nslookup_count > 0))
+        if (f.svc_overlap &&
+            (ov.podkop_section_count > 0 || ov.brimvale_section_count > 0 || ov.nslookup_count > 0))
             add(root, "overlap", overlap_object());
         if (f.svc_log && r_.log[0]) add_text(root, "log", r_.log);
     }
@@ -163,7 +165,8 @@ json_object* builder::system_object() {
     if (f.sys_uptime) add_text(o, "uptime", s.uptime);
     if (f.sys_cpu) {
         json_object* load = json_object_new_array();
-        for (double l : s.load) json_object_array_add(load, json_object_new_double(l));
+        for (double l : s.load)
+            json_object_array_add(load, json_object_new_double(l));
         add(o, "load", load);
     }
     if (f.sys_memory) {
@@ -230,9 +233,9 @@ json_object* builder::network_object() {
     const network_facts& n = r_.network;
     json_object* o = json_object_new_object();
     if (f.net_interfaces)
-        add(o, "interfaces", iface_array(n.interfaces, std::min(n.interface_count, max_interfaces), false));
-    if (f.net_links)
-        add(o, "links", iface_array(n.links, std::min(n.link_count, max_links), true));
+        add(o, "interfaces",
+            iface_array(n.interfaces, std::min(n.interface_count, max_interfaces), false));
+    if (f.net_links) add(o, "links", iface_array(n.links, std::min(n.link_count, max_links), true));
     if (f.net_routes)
         add(o, "routes", route_array(n.routes, std::min(n.route_count, max_routes), true));
     if (f.net_routes6)
@@ -355,11 +358,13 @@ json_object* builder::overlap_object() {
         add_text(e, "service", c.service);
         json_object* with = json_object_new_array();
         if (c.zapret)
-            json_object_array_add(with, json_object_new_string(c.zapret == coverage_all_traffic
-                                                                   ? "zapret (*)" : "zapret"));
+            json_object_array_add(
+                with,
+                json_object_new_string(c.zapret == coverage_all_traffic ? "zapret (*)" : "zapret"));
         if (c.zapret2)
             json_object_array_add(with, json_object_new_string(c.zapret2 == coverage_all_traffic
-                                                                   ? "zapret2 (*)" : "zapret2"));
+                                                                   ? "zapret2 (*)"
+                                                                   : "zapret2"));
         if (c.youtubeUnblock) json_object_array_add(with, json_object_new_string("youtubeUnblock"));
         add(e, "conflicts_with", with);
         json_object_array_add(conflicts, e);
@@ -390,7 +395,10 @@ bool next_cut(const diag_report& r, const std::vector<long_text>& emitted,
     const long_text* pick = nullptr;
     for (const long_text& t : emitted) {
         if (current(t) == 0) continue;
-        if (t.id == r.log) { pick = &t; break; }
+        if (t.id == r.log) {
+            pick = &t;
+            break;
+        }
         if (!pick || current(t) > current(*pick)) pick = &t;
     }
     if (!pick) return false;
@@ -400,12 +408,15 @@ bool next_cut(const diag_report& r, const std::vector<long_text>& emitted,
     size_t now = current(*pick);
     size_t keep = now > drop ? now - drop : 0;
     for (long_text& c : cuts)
-        if (c.id == pick->id) { c.length = keep; return true; }
+        if (c.id == pick->id) {
+            c.length = keep;
+            return true;
+        }
     cuts.push_back({pick->id, keep});
     return true;
 }
 
-}  // namespace
+} // namespace
 
 size_t render_json(const diag_report& r) {
     std::vector<long_text> cuts;
@@ -420,7 +431,7 @@ size_t render_json(const diag_report& r) {
             break;
         }
         if (!next_cut(r, b->emitted(), cuts, len - document_limit)) {
-            document.assign(s, document_limit);  // cannot happen with the record's capacities
+            document.assign(s, document_limit); // cannot happen with the record's capacities
             break;
         }
     }
@@ -431,4 +442,4 @@ size_t render_json(const diag_report& r) {
     return document.size();
 }
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -14,4 +14,4 @@ namespace tarvona_diag {
 // Returns the number of bytes written.
 size_t render_json(const diag_report& r);
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -32,28 +32,42 @@ struct service_row {
     int32_t test_flags::*flag;
     const char* name;
     const char* init_script;
-    const char* process;  // empty: none
+    const char* process; // empty: none
     const char* config_path;
     config_kind kind;
-    const dump_settings* dump;  // UCI kind only
-    bool hidden;                // listed for its configuration only
+    const dump_settings* dump; // UCI kind only
+    bool hidden;               // listed for its configuration only
 };
 
 constexpr service_row service_table[] = {
-    {&test_flags::svc_cron, "crond", "cron", "crond", "/etc/crontabs/root", config_kind::raw, nullptr, false},
-    {&test_flags::svc_network, "network", "network", "", "/etc/config/network", config_kind::uci, &network_dump, true},
-    {&test_flags::svc_firewall, "firewall", "firewall", "", "/etc/config/firewall", config_kind::uci, &firewall_dump, false},
-    {&test_flags::svc_dnsmasq, "dnsmasq", "dnsmasq", "dnsmasq", "/etc/config/dhcp", config_kind::uci, &dhcp_dump, false},
-    {&test_flags::svc_velmora, "velmora", "velmora", "velmora", "/etc/config/velmora", config_kind::raw, nullptr, false},
-    {&test_flags::svc_singbox, "sing-box", "sing-box", "sing-box", "/etc/sing-box/config.json", config_kind::json, nullptr, false},
-    {&test_flags::svc_podkop, "podkop", "podkop", "", "/etc/config/podkop", config_kind::uci, &podkop_dump, true},
-    {&test_flags::svc_brimvale, "brimvale", "brimvale", "", "/etc/config/brimvale", config_kind::uci, &brimvale_dump, true},
-    {&test_flags::svc_zapret, "zapret", "zapret", "nfqws", "/etc/config/zapret", config_kind::raw, nullptr, false},
-    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2", config_kind::uci, &zapret2_ctl_dump, false},
-    {&test_flags::svc_ytunblock, "youtubeUnblock", "youtubeUnblock", "youtubeUnblock", "/etc/config/youtubeUnblock", config_kind::raw, nullptr, false},
-    {&test_flags::svc_dohproxy, "doh-proxy", "doh-proxy", "doh-proxy", "/etc/config/doh-proxy", config_kind::raw, nullptr, false},
-    {&test_flags::svc_stubby, "stubby", "stubby", "stubby", "/etc/stubby/stubby.yml", config_kind::raw, nullptr, false},
-    {&test_flags::svc_telemt, "telemt", "telemt", "telemt", "/etc/config/telemt", config_kind::uci, &telemt_dump, false},
+    {&test_flags::svc_cron, "crond", "cron", "crond", "/etc/crontabs/root", config_kind::raw,
+     nullptr, false},
+    {&test_flags::svc_network, "network", "network", "", "/etc/config/network", config_kind::uci,
+     &network_dump, true},
+    {&test_flags::svc_firewall, "firewall", "firewall", "", "/etc/config/firewall",
+     config_kind::uci, &firewall_dump, false},
+    {&test_flags::svc_dnsmasq, "dnsmasq", "dnsmasq", "dnsmasq", "/etc/config/dhcp",
+     config_kind::uci, &dhcp_dump, false},
+    {&test_flags::svc_velmora, "velmora", "velmora", "velmora", "/etc/config/velmora",
+     config_kind::raw, nullptr, false},
+    {&test_flags::svc_singbox, "sing-box", "sing-box", "sing-box", "/etc/sing-box/config.json",
+     config_kind::json, nullptr, false},
+    {&test_flags::svc_podkop, "podkop", "podkop", "", "/etc/config/podkop", config_kind::uci,
+     &podkop_dump, true},
+    {&test_flags::svc_brimvale, "brimvale", "brimvale", "", "/etc/config/brimvale",
+     config_kind::uci, &brimvale_dump, true},
+    {&test_flags::svc_zapret, "zapret", "zapret", "nfqws", "/etc/config/zapret", config_kind::raw,
+     nullptr, false},
+    {&test_flags::svc_zapret2, "zapret2", "zapret2", "nfqws2", "/etc/config/zapret2",
+     config_kind::uci, &zapret2_ctl_dump, false},
+    {&test_flags::svc_ytunblock, "youtubeUnblock", "youtubeUnblock", "youtubeUnblock",
+     "/etc/config/youtubeUnblock", config_kind::raw, nullptr, false},
+    {&test_flags::svc_dohproxy, "doh-proxy", "doh-proxy", "doh-proxy", "/etc/config/doh-proxy",
+     config_kind::raw, nullptr, false},
+    {&test_flags::svc_stubby, "stubby", "stubby", "stubby", "/etc/stubby/stubby.yml",
+     config_kind::raw, nullptr, false},
+    {&test_flags::svc_telemt, "telemt", "telemt", "telemt", "/etc/config/telemt", config_kind::uci,
+     &telemt_dump, false},
 };
 
 void dump_package(const dump_settings& d, char* dst, size_t cap) {
@@ -102,7 +116,7 @@ void add_service(diag_report& r, const service_row& row, mask_facts& facts) {
     if (e.config_path[0] && file_exists(e.config_path)) fill_config(e, row, kind);
 }
 
-}  // namespace
+} // namespace
 
 void collect_services(diag_report& r, mask_facts& facts) {
     for (const service_row& row : service_table)
@@ -119,4 +133,4 @@ void collect_system_log(diag_report& r) {
     run_command("logread", r.log, sizeof r.log);
 }
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

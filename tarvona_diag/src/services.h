@@ -24,4 +24,4 @@ void collect_system_log(diag_report& r);
 // exist.
 void collect_wifi_config(diag_report& r);
 
-}  // namespace tarvona_diag
+} // namespace tarvona_diag

@@ -16,7 +16,7 @@ namespace {
 
 // A private UCI configuration directory with the packages a test writes.
 class tarvona_diag_uci_dump : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/diag-uci.XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
@@ -119,15 +119,14 @@ TEST_F(tarvona_diag_uci_dump, PolicyMasksEveryPackage) {
 }
 
 TEST_F(tarvona_diag_uci_dump, FirewallDumpKeepsOnlyUserSections) {
-    write("firewall",
-          "config defaults\n\toption input 'REJECT'\n"
-          "config zone\n\toption name 'lan'\n"
-          "config zone\n\toption name 'wan'\n"
-          "config zone 'guest'\n\toption name 'guest'\n"
-          "config rule\n\toption name 'Allow-Ping'\n"
-          "config rule\n\toption name 'Block-Game'\n"
-          "config redirect 'lan'\n\toption src 'wan'\n"
-          "config forwarding\n\toption src 'lan'\n");
+    write("firewall", "config defaults\n\toption input 'REJECT'\n"
+                      "config zone\n\toption name 'lan'\n"
+                      "config zone\n\toption name 'wan'\n"
+                      "config zone 'guest'\n\toption name 'guest'\n"
+                      "config rule\n\toption name 'Allow-Ping'\n"
+                      "config rule\n\toption name 'Block-Game'\n"
+                      "config redirect 'lan'\n\toption src 'wan'\n"
+                      "config forwarding\n\toption src 'lan'\n");
     EXPECT_EQ("config zone 'guest'\n\toption name 'guest'\n"
               "config rule\n\toption name 'Block-Game'\n"
               "config forwarding\n\toption src 'lan'\n",
@@ -135,12 +134,12 @@ TEST_F(tarvona_diag_uci_dump, FirewallDumpKeepsOnlyUserSections) {
 }
 
 TEST_F(tarvona_diag_uci_dump, SectionFiltersOfDhcpAndZapret2) {
-    write("dhcp", "config dnsmasq\n\toption domain 'lan'\nconfig odhcpd 'odhcpd'\n\toption maindhcp '0'\n");
+    write("dhcp",
+          "config dnsmasq\n\toption domain 'lan'\nconfig odhcpd 'odhcpd'\n\toption maindhcp '0'\n");
     EXPECT_EQ("config dnsmasq\n\toption domain 'lan'\n", dump("dhcp", dhcp_section_hidden));
-    write("zapret2",
-          "config strategy 'off'\n\toption enabled '0'\n"
-          "config strategy 'on'\n\toption enabled '1'\n"
-          "config strategy 'plain'\n\tlist enabled '0'\n");
+    write("zapret2", "config strategy 'off'\n\toption enabled '0'\n"
+                     "config strategy 'on'\n\toption enabled '1'\n"
+                     "config strategy 'plain'\n\tlist enabled '0'\n");
     EXPECT_EQ(
         "config strategy 'on'\n\toption enabled '1'\nconfig strategy 'plain'\n\tlist enabled '0'\n",
         dump("zapret2", zapret2_section_hidden));
@@ -163,13 +162,12 @@ TEST_F(tarvona_diag_uci_dump, ListSectionsOfAProxyRouter) {
         text += "config section 's" + std::to_string(i) + "'\n\tlist community_lists 'l" +
                 std::to_string(i) + "'\n";
     write("many", text.c_str());
-    write("podkop",
-          "config settings 'settings'\n\tlist community_lists 'ignored'\n"
-          "config section 'main'\n\toption connection_type 'proxy'\n"
-          "\tlist community_lists 'youtube'\n\tlist community_lists 'news'\n"
-          "config section 'nolists'\n\toption connection_type 'vpn'\n"
-          "config section 'single'\n\toption community_lists 'youtube'\n"
-          "config section\n\toption interface 'wg0'\n\tlist community_lists 'meta'\n");
+    write("podkop", "config settings 'settings'\n\tlist community_lists 'ignored'\n"
+                    "config section 'main'\n\toption connection_type 'proxy'\n"
+                    "\tlist community_lists 'youtube'\n\tlist community_lists 'news'\n"
+                    "config section 'nolists'\n\toption connection_type 'vpn'\n"
+                    "config section 'single'\n\toption community_lists 'youtube'\n"
+                    "config section\n\toption interface 'wg0'\n\tlist community_lists 'meta'\n");
 
     list_section table[max_list_sections];
     ASSERT_EQ(2, load_list_sections("podkop", table, dir()));
@@ -198,7 +196,8 @@ TEST_F(tarvona_diag_uci_dump, ZapretConfigScans) {
         ov.podkop_section_count = 1;
     };
     reset();
-    write("zapret", "config main 'config'\n\toption NFQWS_ENABLE '0'\n\toption NFQWS_OPT '--new'\n");
+    write("zapret",
+          "config main 'config'\n\toption NFQWS_ENABLE '0'\n\toption NFQWS_OPT '--new'\n");
     scan_zapret_config(ov, dir());
     EXPECT_EQ(0, ov.conflict_count) << "NFQWS_ENABLE 0 marks nothing";
 
@@ -212,10 +211,9 @@ TEST_F(tarvona_diag_uci_dump, ZapretConfigScans) {
     EXPECT_EQ(1, ov.conflicts[0].zapret);
 
     reset();
-    write("zapret2",
-          "config strategy 'a'\n\tlist hostlist 'list_hosts_youtube'\n"
-          "config strategy 'b'\n\toption enabled '0'\n"
-          "config strategy 'c'\n\toption hostlist 'list_hosts_discord'\n");
+    write("zapret2", "config strategy 'a'\n\tlist hostlist 'list_hosts_youtube'\n"
+                     "config strategy 'b'\n\toption enabled '0'\n"
+                     "config strategy 'c'\n\toption hostlist 'list_hosts_discord'\n");
     scan_zapret2_config(ov, dir());
     ASSERT_EQ(2, ov.conflict_count);
     EXPECT_STREQ("youtube", ov.conflicts[0].list);
@@ -230,5 +228,5 @@ TEST_F(tarvona_diag_uci_dump, ZapretConfigScans) {
     EXPECT_EQ(2, ov.conflicts[1].zapret2);
 }
 
-}  // namespace
-}  // namespace tarvona_diag
+} // namespace
+} // namespace tarvona_diag

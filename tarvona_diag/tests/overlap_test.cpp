@@ -20,7 +20,8 @@ void add_section(list_section* table, int32_t& count, const char* name,
     list_section& s = table[count++];
     s = list_section{};
     copy_text(s.name, name);
-    for (const char* l : lists) copy_text(s.lists[s.list_count++], l);
+    for (const char* l : lists)
+        copy_text(s.lists[s.list_count++], l);
 }
 
 struct codes {
@@ -31,7 +32,8 @@ struct codes {
 codes codes_of(const overlap_analysis& ov, const char* list) {
     for (int i = 0; i < ov.conflict_count; ++i)
         if (strcmp(ov.conflicts[i].list, list) == 0)
-            return {ov.conflicts[i].zapret, ov.conflicts[i].zapret2, ov.conflicts[i].youtubeUnblock};
+            return {ov.conflicts[i].zapret, ov.conflicts[i].zapret2,
+                    ov.conflicts[i].youtubeUnblock};
     return {-1, -1, -1};
 }
 
@@ -42,17 +44,26 @@ TEST(tarvona_diag_overlap_zapret, ProfileScan) {
         codes youtube, news;
     } cases[] = {
         {"host list then catch-all profile",
-         "--hostlist=/opt/zapret/ipset/zapret-hosts-youtube.txt --dpi-desync=fake\n--new\n--filter-udp=443",
-         {2, 0, 0}, {2, 0, 0}},
+         "--hostlist=/opt/zapret/ipset/zapret-hosts-youtube.txt "
+         "--dpi-desync=fake\n--new\n--filter-udp=443",
+         {2, 0, 0},
+         {2, 0, 0}},
         {"catch-all then host list: the later write wins",
          "--filter-udp=443\n--new\n  --hostlist=/opt/zapret/ipset/zapret-hosts-youtube.txt",
-         {1, 0, 0}, {2, 0, 0}},
+         {1, 0, 0},
+         {2, 0, 0}},
         {"every profile restricted",
-         "\t--hostlist=zapret_hosts_youtube.txt\n--new\n--hostlist=/x/other.lst\n", {1, 0, 0}, {-1, -1, -1}},
-        {"an option in mid-line is not a profile start", "--filter-tcp=443 --hostlist=/a/youtube.txt",
-         {2, 0, 0}, {2, 0, 0}},
-        {"a host list whose name comes out empty still restricts", "--hostlist=/opt/ipset/.txt",
-         {-1, -1, -1}, {-1, -1, -1}},
+         "\t--hostlist=zapret_hosts_youtube.txt\n--new\n--hostlist=/x/other.lst\n",
+         {1, 0, 0},
+         {-1, -1, -1}},
+        {"an option in mid-line is not a profile start",
+         "--filter-tcp=443 --hostlist=/a/youtube.txt",
+         {2, 0, 0},
+         {2, 0, 0}},
+        {"a host list whose name comes out empty still restricts",
+         "--hostlist=/opt/ipset/.txt",
+         {-1, -1, -1},
+         {-1, -1, -1}},
     };
     for (const auto& c : cases) {
         overlap_analysis& ov = fresh();
@@ -71,7 +82,7 @@ TEST(tarvona_diag_overlap_zapret2, StrategyMarks) {
     EXPECT_EQ((codes{0, 1, 0}), codes_of(ov, "youtube"));
     EXPECT_EQ((codes{0, 1, 0}), codes_of(ov, "discord"));
     EXPECT_EQ((codes{-1, -1, -1}), codes_of(ov, "news"));
-    mark_zapret2_strategy(ov, nullptr, 0);  // no hostlist: all traffic
+    mark_zapret2_strategy(ov, nullptr, 0); // no hostlist: all traffic
     EXPECT_EQ((codes{0, 2, 0}), codes_of(ov, "youtube"));
     EXPECT_EQ((codes{0, 2, 0}), codes_of(ov, "news"));
 }
@@ -163,5 +174,5 @@ TEST(tarvona_diag_overlap_lookups, OutputParsing) {
     EXPECT_STREQ("-", ov.nslookup[4].ip);
 }
 
-}  // namespace
-}  // namespace tarvona_diag
+} // namespace
+} // namespace tarvona_diag

@@ -22,17 +22,44 @@ template <size_t N> void expect_terminated(const char (&field)[N], const char* w
 // Deterministic hostile texts built from pieces that the parsers react to.
 std::string hostile_text(std::mt19937& rng, size_t length) {
     static const char* const pieces[] = {
-        " ",     "\t",  "\n",        "\r\n", ":",       "=",          "'",         "\"",
-        "/",     ".",   "<UP>",      "via",  "dev",     "metric",     "Mem:",      "nameserver",
-        "time=", "UP",  "UNKNOWN",   "wg0",  "default", "DISTRIB_ID", "@NONE",     "aa:bb:cc:dd:ee:ff",
-        "0",     "999", "123456789", "-",    "x",       "\xff\xfe",   "LOWERLAYERDOWN",
+        " ",
+        "\t",
+        "\n",
+        "\r\n",
+        ":",
+        "=",
+        "'",
+        "\"",
+        "/",
+        ".",
+        "<UP>",
+        "via",
+        "dev",
+        "metric",
+        "Mem:",
+        "nameserver",
+        "time=",
+        "UP",
+        "UNKNOWN",
+        "wg0",
+        "default",
+        "DISTRIB_ID",
+        "@NONE",
+        "aa:bb:cc:dd:ee:ff",
+        "0",
+        "999",
+        "123456789",
+        "-",
+        "x",
+        "\xff\xfe",
+        "LOWERLAYERDOWN",
     };
     std::uniform_int_distribution<size_t> pick(0, sizeof pieces / sizeof pieces[0] - 1);
     std::uniform_int_distribution<int> longword(0, 40);
     std::string s;
     while (s.size() < length) {
         if (longword(rng) == 0)
-            s += std::string(300, 'w');  // longer than every field and some lines
+            s += std::string(300, 'w'); // longer than every field and some lines
         else
             s += pieces[pick(rng)];
     }
@@ -40,7 +67,7 @@ std::string hostile_text(std::mt19937& rng, size_t length) {
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(tarvona_diag_parse_robustness, HostileTextsStayWithinFields) {
     std::mt19937 rng(20261209);
@@ -50,7 +77,7 @@ TEST(tarvona_diag_parse_robustness, HostileTextsStayWithinFields) {
     for (int round = 0; round < 300; ++round) {
         std::string text = hostile_text(rng, 64 + static_cast<size_t>(round) * 13);
         const char* t = text.c_str();
-        memset(sys.get(), 0x5a, sizeof *sys);  // garbage: parsers must set what they fill
+        memset(sys.get(), 0x5a, sizeof *sys); // garbage: parsers must set what they fill
         memset(net.get(), 0x5a, sizeof *net);
 
         parse_openwrt_release(t, *sys);
@@ -90,10 +117,12 @@ TEST(tarvona_diag_parse_robustness, HostileTextsStayWithinFields) {
         }
         n = parse_resolv_conf(t, net->dns, max_dns);
         ASSERT_LE(n, max_dns);
-        for (int i = 0; i < n; ++i) expect_terminated(net->dns[i], "dns");
+        for (int i = 0; i < n; ++i)
+            expect_terminated(net->dns[i], "dns");
         n = parse_net_dev(t, net->traffic, max_traffic_rows);
         ASSERT_LE(n, max_traffic_rows);
-        for (int i = 0; i < n; ++i) expect_terminated(net->traffic[i].interface, "interface");
+        for (int i = 0; i < n; ++i)
+            expect_terminated(net->traffic[i].interface, "interface");
 
         proxy_check_result pc{};
         parse_proxy_output(t, pc);

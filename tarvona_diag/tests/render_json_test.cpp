@@ -113,17 +113,17 @@ TEST(tarvona_diag_json_render, NetworkAsStoredAndPresence) {
     copy_text(n.links[0].mac, "AA:BB:CC:xx:xx:xx");
     n.link_count = 1;
     copy_text(n.arp, "192.168.1.20 dev br-lan lladdr 11:22:33:xx:xx:xx REACHABLE");
-    r.proxy_check.attempted = 1;  // failed without output
+    r.proxy_check.attempted = 1; // failed without output
 
     std::string out = render(r);
     parsed doc(out.c_str());
     ASSERT_NE(nullptr, doc.root) << out;
     json_object* ifs = doc.at({"network", "interfaces"});
     ASSERT_EQ(2u, json_object_array_length(ifs));
-    EXPECT_STREQ("203.0.x.x/32",
-                 json_object_get_string(json_object_object_get(json_object_array_get_idx(ifs, 0), "ip")));
-    EXPECT_STREQ("192.168.1.1/24",
-                 json_object_get_string(json_object_object_get(json_object_array_get_idx(ifs, 1), "ip")));
+    EXPECT_STREQ("203.0.x.x/32", json_object_get_string(json_object_object_get(
+                                     json_object_array_get_idx(ifs, 0), "ip")));
+    EXPECT_STREQ("192.168.1.1/24", json_object_get_string(json_object_object_get(
+                                       json_object_array_get_idx(ifs, 1), "ip")));
     EXPECT_STREQ("AA:BB:CC:xx:xx:xx",
                  json_object_get_string(json_object_object_get(
                      json_object_array_get_idx(doc.at({"network", "links"}), 0), "mac")));
@@ -175,13 +175,14 @@ TEST(tarvona_diag_json_render, OverlapConflictsAndPresence) {
     copy_text(c.service, "podkop");
     c.zapret = coverage_all_traffic;
     c.youtubeUnblock = coverage_by_name;
-    ov.conflicts[1] = conflict_entry{};  // all codes 0: not shown
+    ov.conflicts[1] = conflict_entry{}; // all codes 0: not shown
     copy_text(ov.conflicts[1].list, "news");
     ov.conflict_count = 2;
     parsed doc(render(r).c_str());
     json_object* conflicts = doc.at({"overlap", "conflicts"});
     ASSERT_EQ(1u, json_object_array_length(conflicts));
-    json_object* with = json_object_object_get(json_object_array_get_idx(conflicts, 0), "conflicts_with");
+    json_object* with =
+        json_object_object_get(json_object_array_get_idx(conflicts, 0), "conflicts_with");
     ASSERT_EQ(2u, json_object_array_length(with));
     EXPECT_STREQ("zapret (*)", json_object_get_string(json_object_array_get_idx(with, 0)));
     EXPECT_STREQ("youtubeUnblock", json_object_get_string(json_object_array_get_idx(with, 1)));
@@ -191,7 +192,8 @@ TEST(tarvona_diag_json_render, OverlapConflictsAndPresence) {
 // json-c escapes (quotes, tabs, slashes, newlines).
 void fill_escaped(char* field, size_t n) {
     static const char pattern[] = "\toption path '/etc/x\"y'\n";
-    for (size_t i = 0; i < n; ++i) field[i] = pattern[i % (sizeof pattern - 1)];
+    for (size_t i = 0; i < n; ++i)
+        field[i] = pattern[i % (sizeof pattern - 1)];
     field[n] = '\0';
 }
 
@@ -226,11 +228,11 @@ TEST(tarvona_diag_json_render, OversizedDocumentStaysValidAndShortensTheLogFirst
 TEST(tarvona_diag_json_render, DocumentThatFitsIsNotShortened) {
     diag_report& r = fresh_report();
     r.flags.svc_log = 1;
-    fill_escaped(r.log, 100000);  // about 125 KB once escaped
+    fill_escaped(r.log, 100000); // about 125 KB once escaped
     parsed doc(render(r).c_str());
     ASSERT_NE(nullptr, doc.root);
     EXPECT_EQ(100000u, strlen(json_object_get_string(doc.at({"log"}))));
 }
 
-}  // namespace
-}  // namespace tarvona_diag
+} // namespace
+} // namespace tarvona_diag

@@ -158,7 +158,7 @@ void save_pending(uci_context* ctx, uci_package* p) {
     }
     std::string file = std::string(ctx->savedir) + "/" + p->e.name;
     unique_fd fd(open_locked(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                      file_mode_or(p->path, UCI_FILEMODE)));
+                             file_mode_or(p->path, UCI_FILEMODE)));
     if (fd.get() < 0) fail(UCI_ERR_IO);
     bool ok = write_all(fd.get(), text);
     flock_retry(fd.get(), LOCK_UN);

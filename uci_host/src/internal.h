@@ -89,7 +89,7 @@ void option_add_item(uci_section* s, std::string_view name, std::string_view val
 // range). A list left empty is freed; the result or `dropped` says so.
 bool option_del_items(uci_option* o, std::string_view value);
 bool option_del_index(uci_option* o, long index, bool& dropped);
-void option_free(uci_option* o);                  // unlinks too
+void option_free(uci_option* o); // unlinks too
 void option_rename(uci_option* o, std::string_view name);
 void section_rename(uci_section* s, std::string_view name);
 void section_move(uci_section* s, long pos);

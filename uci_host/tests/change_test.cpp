@@ -21,8 +21,8 @@ TEST(uci_revert_filter, TableOfTargets) {
         const char* option;
         const char* kept;
     } cases[] = {
-        {"whole package: other packages stay, a longer name is another package", change_file, "", "",
-         "fw.lan.input=ACCEPT\nnetwork.lan.proto=dhcp\n"},
+        {"whole package: other packages stay, a longer name is another package", change_file, "",
+         "", "fw.lan.input=ACCEPT\nnetwork.lan.proto=dhcp\n"},
         {"one section: its type, options and rename go", change_file, "lan", "",
          "net.wan.proto='pppoe dsl'\nfw.lan.input=ACCEPT\nnetwork.lan.proto=dhcp\n"},
         {"one option: the section's other lines stay", change_file, "lan", "proto",
@@ -34,12 +34,13 @@ TEST(uci_revert_filter, TableOfTargets) {
         {"quoted value, kept as written", change_file, "lan", "",
          "net.wan.proto='pppoe dsl'\nfw.lan.input=ACCEPT\nnetwork.lan.proto=dhcp\n"},
         {"target without changes keeps everything", change_file, "guest", "", change_file},
-        {"empty lines go, a last line gets its newline", "\n\nnet.wan=interface\n\nnet.lan=x", "lan", "",
-         "net.wan=interface\n"},
+        {"empty lines go, a last line gets its newline", "\n\nnet.wan=interface\n\nnet.lan=x",
+         "lan", "", "net.wan=interface\n"},
         {"empty file", "", "", "", ""},
     };
     for (auto& c : cases)
-        EXPECT_EQ(c.kept, uci_host::revert_kept_lines(c.text, "net", c.section, c.option)) << c.what;
+        EXPECT_EQ(c.kept, uci_host::revert_kept_lines(c.text, "net", c.section, c.option))
+            << c.what;
 }
 
 } // namespace

@@ -13,7 +13,9 @@ constexpr size_t nscount_at = 8;
 constexpr size_t arcount_at = 10;
 constexpr size_t max_dotted_name = qname_cap - 1;
 
-uint16_t read_u16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t read_u16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 void write_u16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v >> 8);
@@ -46,7 +48,9 @@ size_t plain_question_end(const uint8_t* msg, size_t len) {
     return 0;
 }
 
-uint8_t fold_case(uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c; }
+uint8_t fold_case(uint8_t c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c;
+}
 
 constexpr uint16_t type_opt = 41;
 constexpr size_t qdcount_at = 4;

@@ -56,7 +56,7 @@ struct server_rec;
 struct timer {
     int64_t due;
     unsigned heap_slot;
-    request* req;      // the owner: a request ...
+    request* req;       // the owner: a request ...
     server_rec* server; // ... or a server's background check
 };
 
@@ -135,11 +135,11 @@ struct upstream_sock {
     unique_fd fd;
     uint32_t generation = 0;
     server_rec* server = nullptr;
-    request* req = nullptr;      // the attempt it carries
-    bool probing = false;        // carries its server's background check
-    bool tainted = false;        // received a datagram that was not the awaited answer
-    unsigned uses_left = 0;      // attempts its current port may still carry
-    int64_t idle_since = 0;      // when it last went back to its pool
+    request* req = nullptr; // the attempt it carries
+    bool probing = false;   // carries its server's background check
+    bool tainted = false;   // received a datagram that was not the awaited answer
+    unsigned uses_left = 0; // attempts its current port may still carry
+    int64_t idle_since = 0; // when it last went back to its pool
 };
 
 struct server_rec {
@@ -149,8 +149,8 @@ struct server_rec {
     std::vector<upstream_sock*> idle;
     // Health memory (used only with a hold-down).
     bool out = false;
-    bool listed = false;          // in the current table: only such servers are checked
-    timer check{};                // next background check, or its time-out while it runs
+    bool listed = false; // in the current table: only such servers are checked
+    timer check{};       // next background check, or its time-out while it runs
     upstream_sock* check_sock = nullptr;
     int64_t check_started = 0;
     std::vector<uint8_t> check_query; // the check's query, under its own ID
@@ -169,7 +169,7 @@ union peer_address {
 };
 
 struct request {
-    timer tm;             // attempt time-out while sock is set, else the pause before the next
+    timer tm; // attempt time-out while sock is set, else the pause before the next
     server_table* table;
     upstream_sock* sock;
     int64_t req_id;
@@ -180,7 +180,7 @@ struct request {
     int attempt;          // 1..attempts_per_server
     uint16_t client_id;   // the query's own ID, put back into the reply
     bool quiet;
-    bool walk_all;        // every server was out at arrival: ask them all in order
+    bool walk_all; // every server was out at arrival: ask them all in order
     socklen_t client_len;
     peer_address client;
     char domain[qname_cap];
@@ -204,7 +204,8 @@ class forwarder {
           signal_fd_(std::move(signal_fd)), cap_(cap),
           socks_(cap + max_idle_sockets + max_listed_servers + 8) {
         free_.reserve(cap_);
-        for (unsigned i = cap_; i > 0; i--) free_.push_back(&slots[i - 1]); // records untouched
+        for (unsigned i = cap_; i > 0; i--)
+            free_.push_back(&slots[i - 1]); // records untouched
         free_socks_.reserve(socks_.size());
         for (size_t i = socks_.size(); i > 0; i--)
             free_socks_.push_back(&socks_[i - 1]);
@@ -396,16 +397,17 @@ void forwarder::start_request(request& r, size_t len) {
     r.sock = nullptr;
     r.held_len = 0;
     r.pos = 0;
-    r.walk_all = hold_down_ns_ > 0 &&
-                 std::all_of(current_->entries.begin(), current_->entries.end(),
-                             [](const server_rec* s) { return s->out; });
+    r.walk_all =
+        hold_down_ns_ > 0 && std::all_of(current_->entries.begin(), current_->entries.end(),
+                                         [](const server_rec* s) { return s->out; });
     next_server(r);
 }
 
 // Moves on to the server at r.pos or the first one after it that is not left out.
 void forwarder::next_server(request& r) {
     const auto& entries = r.table->entries;
-    while (r.pos < static_cast<int>(entries.size()) && !r.walk_all && entries[r.pos]->out) r.pos++;
+    while (r.pos < static_cast<int>(entries.size()) && !r.walk_all && entries[r.pos]->out)
+        r.pos++;
     if (r.pos >= static_cast<int>(entries.size())) {
         finish(r);
         return;
@@ -481,7 +483,8 @@ void forwarder::take_answer(request& r, uint8_t* reply, size_t n) {
 void forwarder::finish(request& r) {
     const long long id = static_cast<long long>(r.req_id);
     if (r.held_len > 0) {
-        if (!r.quiet) log_msg("[INFO] [req #%lld] [domain: %s] Final response: NXDOMAIN", id, r.domain);
+        if (!r.quiet)
+            log_msg("[INFO] [req #%lld] [domain: %s] Final response: NXDOMAIN", id, r.domain);
         queue_reply(r, r.held, r.held_len); // sent before the record is reused
     } else if (!r.quiet) {
         log_msg("[WARN] [req #%lld] [domain: %s] No response from any server", id, r.domain);
@@ -746,8 +749,7 @@ void forwarder::end_check(server_rec& s, bool usable) {
         server_answered(s);
         return;
     }
-    if (s.out && s.listed)
-        timers_.set(s.check, std::max(now_, s.check_started + hold_down_ns_));
+    if (s.out && s.listed) timers_.set(s.check, std::max(now_, s.check_started + hold_down_ns_));
 }
 
 void forwarder::reload() {
@@ -833,7 +835,8 @@ void forwarder::flush_replies() {
 unsigned requests_within_fd_limit() {
     rlimit lim{};
     if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return max_requests_in_flight;
-    if (lim.rlim_cur != RLIM_INFINITY && (lim.rlim_max == RLIM_INFINITY || lim.rlim_cur < lim.rlim_max)) {
+    if (lim.rlim_cur != RLIM_INFINITY &&
+        (lim.rlim_max == RLIM_INFINITY || lim.rlim_cur < lim.rlim_max)) {
         rlimit want = lim;
         want.rlim_cur = lim.rlim_max == RLIM_INFINITY ? 65536 : lim.rlim_max;
         if (setrlimit(RLIMIT_NOFILE, &want) == 0) lim = want;

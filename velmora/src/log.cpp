@@ -36,7 +36,8 @@ void log_msg(const char* fmt, ...) {
     int n = std::vsnprintf(line, sizeof line - 1, fmt, ap);
     va_end(ap);
     if (n < 0) return;
-    size_t len = static_cast<size_t>(n) < sizeof line - 2 ? static_cast<size_t>(n) : sizeof line - 2;
+    size_t len =
+        static_cast<size_t>(n) < sizeof line - 2 ? static_cast<size_t>(n) : sizeof line - 2;
     syslog(LOG_INFO, "%s", line);
     // One write per line keeps each line whole, and reaches a pipe at once.
     line[len] = '\n';

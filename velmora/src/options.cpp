@@ -61,14 +61,31 @@ parse_outcome parse_command_line(int argc, char** argv, settings& out) {
     int c;
     while ((c = getopt_long(argc, argv, "l:1:2:s:d:vH:", long_options, nullptr)) != -1) {
         switch (c) {
-        case 'l': out.listen_addr = optarg; out.has_listen = true; break;
-        case '1': out.server1 = optarg; out.has_server1 = true; break;
-        case '2': out.server2 = optarg; out.has_server2 = true; break;
-        case 's': out.session_timeout_ms = parse_leading_int(optarg); break;
-        case 'd': out.debug_level = parse_leading_int(optarg); break;
-        case 'H': out.hold_down_s = parse_leading_int(optarg); break;
-        case 'v': return parse_outcome::version;
-        default: return parse_outcome::usage;
+        case 'l':
+            out.listen_addr = optarg;
+            out.has_listen = true;
+            break;
+        case '1':
+            out.server1 = optarg;
+            out.has_server1 = true;
+            break;
+        case '2':
+            out.server2 = optarg;
+            out.has_server2 = true;
+            break;
+        case 's':
+            out.session_timeout_ms = parse_leading_int(optarg);
+            break;
+        case 'd':
+            out.debug_level = parse_leading_int(optarg);
+            break;
+        case 'H':
+            out.hold_down_s = parse_leading_int(optarg);
+            break;
+        case 'v':
+            return parse_outcome::version;
+        default:
+            return parse_outcome::usage;
         }
     }
     if (!out.has_listen || !out.has_server1 || !out.has_server2 || out.session_timeout_ms <= 0 ||

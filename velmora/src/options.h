@@ -10,18 +10,18 @@ namespace velmora {
 constexpr const char* version_text = "1.1.3";
 
 struct settings {
-    std::string listen_addr;      // ip:port or [address]:port to receive queries on
-    std::string server1;          // primary upstream, priority 1
-    std::string server2;          // secondary upstream, priority 2
-    endpoint listen_at;           // the three texts read by check_addresses
+    std::string listen_addr; // ip:port or [address]:port to receive queries on
+    std::string server1;     // primary upstream, priority 1
+    std::string server2;     // secondary upstream, priority 2
+    endpoint listen_at;      // the three texts read by check_addresses
     endpoint server1_at;
     endpoint server2_at;
     bool has_listen = false;
     bool has_server1 = false;
     bool has_server2 = false;
-    int session_timeout_ms = -1;  // one attempt's wait for a reply
-    int debug_level = 0;          // > 0 turns all logging on
-    int hold_down_s = 0;          // > 0: a server that failed a request is left out this long
+    int session_timeout_ms = -1; // one attempt's wait for a reply
+    int debug_level = 0;         // > 0 turns all logging on
+    int hold_down_s = 0;         // > 0: a server that failed a request is left out this long
 };
 
 /// The settings of this run: written once from the command line before the event loop starts.
@@ -31,7 +31,8 @@ enum class parse_outcome { run, version, usage };
 
 /// Reads the options in order (a repeated option replaces the earlier value). Returns version as
 /// soon as --version is seen, usage on an unknown option, a missing value, a missing address, a
-/// time-out that is not positive or a negative hold-down. getopt's own diagnostic goes to stderr; nothing else is printed.
+/// time-out that is not positive or a negative hold-down. getopt's own diagnostic goes to stderr;
+/// nothing else is printed.
 parse_outcome parse_command_line(int argc, char** argv, settings& out);
 
 /// Reads the listening address (a port required) and the two servers (port 53 when none is

@@ -8,7 +8,9 @@ uint64_t random_state = 1;
 
 } // namespace
 
-void seed_random(uint64_t seed) { random_state = seed; }
+void seed_random(uint64_t seed) {
+    random_state = seed;
+}
 
 unsigned random_below(unsigned bound) {
     // 64-bit LCG (Knuth's MMIX constants); the high bits are the usable ones.

@@ -17,6 +17,8 @@ void seed_random(uint64_t seed);
 unsigned random_below(unsigned bound);
 
 /// The pause before the next attempt, in ms.
-inline unsigned next_pause_ms() { return pause_base_ms + random_below(pause_spread_ms); }
+inline unsigned next_pause_ms() {
+    return pause_base_ms + random_below(pause_spread_ms);
+}
 
 } // namespace velmora

@@ -1,6 +1,6 @@
-#include "test_support.h"
 #include "dns_packet.h"
 #include "packet_invariants.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +48,8 @@ TEST(velmora_qname, ExtractsDottedNamesAndStopsSafely) {
         // a pointer byte is a plain length: 192 bytes are not there, so the name stops
         {"compression pointer not followed", pointer, "www"},
     };
-    for (const auto& r : rows) EXPECT_EQ(r.want, qname_of(r.msg)) << r.what;
+    for (const auto& r : rows)
+        EXPECT_EQ(r.want, qname_of(r.msg)) << r.what;
 }
 
 TEST(velmora_qname, ControlBytesAreEscapedForTheLog) {
@@ -137,8 +138,8 @@ TEST(velmora_header, ReplyMatchesQueryByIdAndQuestion) {
         {"question cut short", cut, false},
     };
     for (const row& r : rows)
-        EXPECT_EQ(r.want, reply_matches_query(query.data(), query.size(), r.reply.data(),
-                                              r.reply.size()))
+        EXPECT_EQ(r.want,
+                  reply_matches_query(query.data(), query.size(), r.reply.data(), r.reply.size()))
             << r.what;
     // A query whose question cannot be read is matched by its ID alone.
     auto odd = message_builder(0xBEEF).raw({0xC0, 0x0C}).bytes;
@@ -221,18 +222,21 @@ TEST(velmora_quiet, SubstringMatchOnLocalArpaLan) {
         bool quiet;
     };
     const row rows[] = {
-        {"printer.local", true},      {"4.3.2.1.in-addr.arpa", true}, {"nas.lan", true},
-        {"x.lanparty.example", true}, {"example.com", false},         {"local", false},
-        {"lan.example", false},       {"", false},
+        {"printer.local", true}, {"4.3.2.1.in-addr.arpa", true},
+        {"nas.lan", true},       {"x.lanparty.example", true},
+        {"example.com", false},  {"local", false},
+        {"lan.example", false},  {"", false},
     };
-    for (const auto& r : rows) EXPECT_EQ(r.quiet, is_quiet_name(r.name)) << r.name;
+    for (const auto& r : rows)
+        EXPECT_EQ(r.quiet, is_quiet_name(r.name)) << r.name;
 }
 
 TEST(velmora_trim, KeepsWholeAnswerRecordsWithin512Bytes) {
     // Question "example.com" ends at 12 + 13 + 4 = 29; records of 12 + 50 = 62 bytes each.
     message_builder b;
     b.question("example.com");
-    for (int i = 0; i < 10; i++) b.record(50);
+    for (int i = 0; i < 10; i++)
+        b.record(50);
     b.raw({0, 0, 41, 0x10, 0, 0, 0, 0, 0, 0, 0}); // an OPT record in the additional section
     b.counts(10, 0, 1);
     b.bytes.resize(700, 0);
@@ -287,13 +291,20 @@ TEST(velmora_trim, StopsAtMalformedOrMissingRecords) {
     const size_t q_end = 12 + 13 + 4;
     const row rows[] = {
         // first record alone is bigger than 512: only the question is left
-        {"first record too long", padded(message_builder().question("example.com").record(600).counts(1, 0, 0), 700), q_end, 0},
+        {"first record too long",
+         padded(message_builder().question("example.com").record(600).counts(1, 0, 0), 700), q_end,
+         0},
         // ANCOUNT says 3: one whole record, then a second cut short
-        {"fewer records than ANCOUNT", padded(message_builder().question("example.com").record(400).counts(3, 0, 0), q_end + 412 + 5), q_end + 412, 1},
+        {"fewer records than ANCOUNT",
+         padded(message_builder().question("example.com").record(400).counts(3, 0, 0),
+                q_end + 412 + 5),
+         q_end + 412, 1},
         // RDLENGTH field cut by the end of the message
-        {"record header runs off the end", padded(message_builder().question("example.com").counts(1, 0, 0), q_end + 6), q_end, 0},
+        {"record header runs off the end",
+         padded(message_builder().question("example.com").counts(1, 0, 0), q_end + 6), q_end, 0},
         // a question whose labels run past the end must not grow the message
-        {"question runs off the end", message_builder().raw({63, 'a'}).counts(1, 0, 0).bytes, 14, 0},
+        {"question runs off the end", message_builder().raw({63, 'a'}).counts(1, 0, 0).bytes, 14,
+         0},
     };
     for (const auto& r : rows) {
         auto msg = r.msg;
@@ -312,7 +323,8 @@ TEST(velmora_packet_random, RandomBytesKeepTheInvariants) {
     std::uniform_int_distribution<size_t> length(0, 4096);
     for (int i = 0; i < 20000; i++) {
         std::vector<uint8_t> msg(i < 600 ? static_cast<size_t>(i) : length(rng));
-        for (auto& b : msg) b = static_cast<uint8_t>(byte(rng));
+        for (auto& b : msg)
+            b = static_cast<uint8_t>(byte(rng));
         check_packet_invariants(msg.data(), msg.size());
     }
 }
@@ -321,7 +333,8 @@ TEST(velmora_packet_random, MutatedRepliesKeepTheInvariants) {
     // Plausible replies with a few bytes flipped reach the deeper record walk far more often.
     message_builder b;
     b.question("www.example.com");
-    for (int i = 0; i < 12; i++) b.record(40);
+    for (int i = 0; i < 12; i++)
+        b.record(40);
     b.counts(12, 2, 1);
     const std::vector<uint8_t> base = b.bytes;
     std::mt19937 rng(7);
@@ -329,7 +342,8 @@ TEST(velmora_packet_random, MutatedRepliesKeepTheInvariants) {
     for (int i = 0; i < 20000; i++) {
         std::vector<uint8_t> msg = base;
         std::uniform_int_distribution<size_t> pos(0, msg.size() - 1);
-        for (int k = 0; k < 1 + i % 6; k++) msg[pos(rng)] = static_cast<uint8_t>(byte(rng));
+        for (int k = 0; k < 1 + i % 6; k++)
+            msg[pos(rng)] = static_cast<uint8_t>(byte(rng));
         msg.resize(std::uniform_int_distribution<size_t>(0, base.size())(rng));
         check_packet_invariants(msg.data(), msg.size());
     }

@@ -12,14 +12,16 @@ namespace {
 parse_outcome parse(std::vector<std::string> args, settings& s) {
     args.insert(args.begin(), "velmora");
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     opterr = 0; // the parser's own diagnostics are not under test here
     return parse_command_line(static_cast<int>(args.size()), argv.data(), s);
 }
 
-const std::vector<std::string> good = {"--listen", "127.0.0.1:5353", "--s1", "1.1.1.1:53",
-                                       "--s2", "8.8.8.8", "--session-timeout", "500"};
+const std::vector<std::string> good = {
+    "--listen", "127.0.0.1:5353",    "--s1", "1.1.1.1:53", "--s2",
+    "8.8.8.8",  "--session-timeout", "500"};
 
 std::vector<std::string> with(std::vector<std::string> extra) {
     auto v = good;
@@ -38,8 +40,12 @@ TEST(velmora_options, Outcomes) {
     const row rows[] = {
         {"no options", {}, parse_outcome::usage},
         {"all required", good, parse_outcome::run},
-        {"short options", {"-l", "0.0.0.0:53", "-1", "a", "-2", "b", "-s", "1", "-d", "1"}, parse_outcome::run},
-        {"missing --s2", {"--listen", "a:1", "--s1", "b", "--session-timeout", "5"}, parse_outcome::usage},
+        {"short options",
+         {"-l", "0.0.0.0:53", "-1", "a", "-2", "b", "-s", "1", "-d", "1"},
+         parse_outcome::run},
+        {"missing --s2",
+         {"--listen", "a:1", "--s1", "b", "--session-timeout", "5"},
+         parse_outcome::usage},
         {"missing listen", {"--s1", "b", "--s2", "c", "-s", "5"}, parse_outcome::usage},
         {"no time-out", {"--listen", "a:1", "--s1", "b", "--s2", "c"}, parse_outcome::usage},
         {"time-out 0", with({"-s", "0"}), parse_outcome::usage},
@@ -82,8 +88,14 @@ TEST(velmora_options, LeadingIntegers) {
         const char* text;
         int want;
     };
-    const row rows[] = {{"42", 42},   {"-7", -7},       {"+3x", 3}, {"abc", 0},
-                        {"", 0},      {" 12", 12},      {"99999999999", 2147483647},
+    const row rows[] = {{"42", 42},
+                        {"-7", -7},
+                        {"+3x", 3},
+                        {"abc", 0},
+                        {"", 0},
+                        {" 12", 12},
+                        {"99999999999", 2147483647},
                         {"-99999999999", -2147483647 - 1}};
-    for (const auto& r : rows) EXPECT_EQ(r.want, parse_leading_int(r.text)) << r.text;
+    for (const auto& r : rows)
+        EXPECT_EQ(r.want, parse_leading_int(r.text)) << r.text;
 }

@@ -12,7 +12,6 @@
 
 namespace velmora {
 
-
 namespace invariants_detail {
 inline void require(bool ok) {
     if (!ok) __builtin_trap();
@@ -67,8 +66,9 @@ inline void check_packet_invariants(const uint8_t* data, size_t size) {
         unsigned new_an = (msg[6] << 8) | msg[7];
         invariants_detail::require(new_an <= old_an);
         // Trimming never rewrites the bytes it keeps beyond the header counts.
-        invariants_detail::require(std::memcmp(msg.get() + dns_header_len, data + dns_header_len,
-                            trimmed > dns_header_len ? trimmed - dns_header_len : 0) == 0);
+        invariants_detail::require(
+            std::memcmp(msg.get() + dns_header_len, data + dns_header_len,
+                        trimmed > dns_header_len ? trimmed - dns_header_len : 0) == 0);
     }
 }
 

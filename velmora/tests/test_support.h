@@ -11,8 +11,18 @@ struct message_builder {
     std::vector<uint8_t> bytes;
 
     explicit message_builder(uint16_t id = 0x1234, uint8_t flags2 = 0x81, uint8_t flags3 = 0x80)
-        : bytes{static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id), flags2, flags3,
-                0, 1, 0, 0, 0, 0, 0, 0} {}
+        : bytes{static_cast<uint8_t>(id >> 8),
+                static_cast<uint8_t>(id),
+                flags2,
+                flags3,
+                0,
+                1,
+                0,
+                0,
+                0,
+                0,
+                0,
+                0} {}
 
     message_builder& counts(uint16_t an, uint16_t ns, uint16_t ar) {
         put16(6, an);

@@ -13,11 +13,13 @@ heap_text dup_string(const char* text) {
     return copy;
 }
 
-void config_free(zapret2_config& cfg) { cfg = zapret2_config{}; }
+void config_free(zapret2_config& cfg) {
+    cfg = zapret2_config{};
+}
 
 void config_set_defaults(zapret2_config& cfg) {
-    if (cfg.ws_user || cfg.autohostlist_file || !cfg.strategies.empty() ||
-        !cfg.hostlists.empty() || !cfg.blobs.empty() || !cfg.luascripts.empty())
+    if (cfg.ws_user || cfg.autohostlist_file || !cfg.strategies.empty() || !cfg.hostlists.empty() ||
+        !cfg.blobs.empty() || !cfg.luascripts.empty())
         config_free(cfg);
     cfg.enabled = true;
     cfg.debug = false;

@@ -44,8 +44,10 @@ template <class entry> class entry_list {
     }
     void push_back(entry* e) noexcept {
         e->next = nullptr;
-        if (tail_) tail_->next = e;
-        else head_ = e;
+        if (tail_)
+            tail_->next = e;
+        else
+            head_ = e;
         tail_ = e;
         ++size_;
     }

@@ -75,7 +75,9 @@ heap_text opt_list_joined(uci_section* s, const char* name) {
     return nullptr;
 }
 
-const char* section_name(uci_section* s) { return s->e.name ? s->e.name : "(unnamed)"; }
+const char* section_name(uci_section* s) {
+    return s->e.name ? s->e.name : "(unnamed)";
+}
 
 // ws_user and autohostlist_file: a present option replaces the earlier value.
 void replace_text(heap_text& field, uci_section* s, const char* option) {
@@ -97,8 +99,8 @@ void read_main_section(zapret2_config& cfg, uci_section* s) {
     replace_text(cfg.ws_user, s, "ws_user");
     cfg.autohostlist_enabled = opt_bool(s, "autohostlist_enabled", false);
     replace_text(cfg.autohostlist_file, s, "autohostlist_file");
-    cfg.autohostlist_fail_threshold = opt_int(s, "autohostlist_fail_threshold",
-                                              default_autohostlist_fail_threshold, 1, 100);
+    cfg.autohostlist_fail_threshold =
+        opt_int(s, "autohostlist_fail_threshold", default_autohostlist_fail_threshold, 1, 100);
     cfg.autohostlist_fail_time =
         opt_int(s, "autohostlist_fail_time", default_autohostlist_fail_time, 1, 3600);
     cfg.autohostlist_retrans_threshold = opt_int(s, "autohostlist_retrans_threshold",
@@ -128,7 +130,7 @@ void read_path_entry(entry_list<entry>& list, uci_section* s, const char* what) 
     std::unique_ptr<entry> e = new_named_entry<entry>(s);
     if (!e) return;
     e->path = dup_string(path);
-    if constexpr (requires(entry& x) { x.enabled; }) e->enabled = opt_bool(s, "enabled", false);
+    if constexpr (requires(entry & x) { x.enabled; }) e->enabled = opt_bool(s, "enabled", false);
     list.push_front(e.release());
 }
 
@@ -203,13 +205,16 @@ int config_load_from(zapret2_config& cfg, const char* confdir, char* why, std::s
     uci_foreach_element(&pkg->sections, e) {
         uci_section* s = uci_to_section(e);
         const char* type = s->type ? s->type : "";
-        if (std::strcmp(type, "zapret2") == 0) read_main_section(cfg, s);
+        if (std::strcmp(type, "zapret2") == 0)
+            read_main_section(cfg, s);
         else if (std::strcmp(type, "hostlist") == 0 || std::strcmp(type, "list") == 0)
             read_path_entry(cfg.hostlists, s, "Hostlist");
-        else if (std::strcmp(type, "blob") == 0) read_path_entry(cfg.blobs, s, "Blob");
+        else if (std::strcmp(type, "blob") == 0)
+            read_path_entry(cfg.blobs, s, "Blob");
         else if (std::strcmp(type, "luascript") == 0)
             read_path_entry(cfg.luascripts, s, "Luascript");
-        else if (std::strcmp(type, "strategy") == 0) read_strategy(cfg, s);
+        else if (std::strcmp(type, "strategy") == 0)
+            read_strategy(cfg, s);
     }
     log_info("Loaded %d strategies", config_count_enabled(cfg));
     return 0;

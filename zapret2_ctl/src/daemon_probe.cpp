@@ -77,7 +77,9 @@ void daemon_scan_in(const char* dir, pid_visitor visit, void* ctx) {
     }
 }
 
-void daemon_scan(pid_visitor visit, void* ctx) { daemon_scan_in(pid_dir, visit, ctx); }
+void daemon_scan(pid_visitor visit, void* ctx) {
+    daemon_scan_in(pid_dir, visit, ctx);
+}
 
 int daemon_count_in(const char* dir) {
     int count = 0;
@@ -103,7 +105,11 @@ int daemon_first_pid_in(const char* dir) {
     return first;
 }
 
-int daemon_count() { return daemon_count_in(pid_dir); }
-int daemon_first_pid() { return daemon_first_pid_in(pid_dir); }
+int daemon_count() {
+    return daemon_count_in(pid_dir);
+}
+int daemon_first_pid() {
+    return daemon_first_pid_in(pid_dir);
+}
 
 } // namespace zapret2_ctl

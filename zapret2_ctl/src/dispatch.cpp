@@ -26,7 +26,8 @@ void print_usage(const char* prog) {
         "  -v, --version  Show version",
         "  -h, --help     Show this help",
     };
-    for (const char* line : lines) std::puts(line);
+    for (const char* line : lines)
+        std::puts(line);
 }
 
 namespace {
@@ -39,7 +40,9 @@ struct config_command {
 
 // genconfig loads the configuration only to validate it: the warnings reach
 // the system log, the generator reads UCI itself.
-int genconfig_adapter(const zapret2_config&) { return cmd_genconfig(); }
+int genconfig_adapter(const zapret2_config&) {
+    return cmd_genconfig();
+}
 
 const config_command config_commands[] = {
     {"status", cmd_status},

@@ -18,14 +18,26 @@ void json_write_string(std::FILE* out, const char* text) {
     std::fputc('"', out);
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         switch (*p) {
-        case '"': std::fputs("\\\"", out); break;
-        case '\\': std::fputs("\\\\", out); break;
-        case '\n': std::fputs("\\n", out); break;
-        case '\r': std::fputs("\\r", out); break;
-        case '\t': std::fputs("\\t", out); break;
+        case '"':
+            std::fputs("\\\"", out);
+            break;
+        case '\\':
+            std::fputs("\\\\", out);
+            break;
+        case '\n':
+            std::fputs("\\n", out);
+            break;
+        case '\r':
+            std::fputs("\\r", out);
+            break;
+        case '\t':
+            std::fputs("\\t", out);
+            break;
         default:
-            if (*p < 0x20) std::fprintf(out, "\\u%04x", *p);
-            else std::fputc(*p, out);
+            if (*p < 0x20)
+                std::fprintf(out, "\\u%04x", *p);
+            else
+                std::fputc(*p, out);
         }
     }
     std::fputc('"', out);
@@ -33,7 +45,9 @@ void json_write_string(std::FILE* out, const char* text) {
 
 namespace {
 
-const char* bool_word(bool b) { return b ? "true" : "false"; }
+const char* bool_word(bool b) {
+    return b ? "true" : "false";
+}
 
 // "<indent>"key": S(value)<tail>"
 void member_text(std::FILE* out, const char* key, const char* value, const char* tail) {

@@ -1,7 +1,7 @@
 #include "log.h"
 
-#include <syslog.h>
 #include <ctime>
+#include <syslog.h>
 
 namespace zapret2_ctl {
 
@@ -17,10 +17,14 @@ logger_state g_log;
 
 int syslog_priority(unsigned level) {
     switch (level) {
-    case log_lvl_error: return LOG_ERR;
-    case log_lvl_warn: return LOG_WARNING;
-    case log_lvl_info: return LOG_INFO;
-    default: return LOG_DEBUG;
+    case log_lvl_error:
+        return LOG_ERR;
+    case log_lvl_warn:
+        return LOG_WARNING;
+    case log_lvl_info:
+        return LOG_INFO;
+    default:
+        return LOG_DEBUG;
     }
 }
 

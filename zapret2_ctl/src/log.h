@@ -7,7 +7,12 @@
 
 namespace zapret2_ctl {
 
-enum log_level : unsigned { log_lvl_error = 0, log_lvl_warn = 1, log_lvl_info = 2, log_lvl_debug = 3 };
+enum log_level : unsigned {
+    log_lvl_error = 0,
+    log_lvl_warn = 1,
+    log_lvl_info = 2,
+    log_lvl_debug = 3
+};
 
 // Longest message kept, terminator included; longer ones are cut.
 constexpr std::size_t log_message_capacity = 2048;

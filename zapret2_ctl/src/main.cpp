@@ -1,3 +1,5 @@
 #include "commands.h"
 
-int main(int argc, char** argv) { return zapret2_ctl::run(argc, argv); }
+int main(int argc, char** argv) {
+    return zapret2_ctl::run(argc, argv);
+}

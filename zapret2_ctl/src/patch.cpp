@@ -218,7 +218,11 @@ int patch_revert(const patch_entry* table, std::size_t count) {
     return failures ? 1 : 0;
 }
 
-int cmd_patch_apply() { return patch_apply(patch_table, patch_table_size); }
-int cmd_patch_revert() { return patch_revert(patch_table, patch_table_size); }
+int cmd_patch_apply() {
+    return patch_apply(patch_table, patch_table_size);
+}
+int cmd_patch_revert() {
+    return patch_revert(patch_table, patch_table_size);
+}
 
 } // namespace zapret2_ctl

@@ -27,8 +27,8 @@ int32_t int_rule(const char* option, const char* text, int32_t def, int32_t min,
             value = static_cast<int32_t>(parsed);
     }
     if (value < min || value > max) {
-        log_warn("Value %d for %s out of range [%d, %d], using default %d", value, option, min,
-                 max, def);
+        log_warn("Value %d for %s out of range [%d, %d], using default %d", value, option, min, max,
+                 def);
         value = def;
     }
     return value;

@@ -14,7 +14,9 @@ using test::log_capture;
 using test::temp_dir;
 using test::write_file;
 
-std::string show(const heap_text& t) { return t ? t.get() : "(none)"; }
+std::string show(const heap_text& t) {
+    return t ? t.get() : "(none)";
+}
 
 // One line for the main options, then one line per list entry in list order.
 std::string describe(const zapret2_config& c) {
@@ -57,8 +59,11 @@ struct load_case {
 };
 
 const load_case cases[] = {
-    {"no file", nullptr, {defaults_head},
-     {"[WARN] No zapret2 UCI config found, using defaults"}, {"Loaded"}},
+    {"no file",
+     nullptr,
+     {defaults_head},
+     {"[WARN] No zapret2 UCI config found, using defaults"},
+     {"Loaded"}},
     {"empty package", "", {defaults_head}, {"[INFO] Loaded 0 strategies"}, {"WARN"}},
     {"main section values",
      "config zapret2 'config'\n"
@@ -71,52 +76,89 @@ const load_case cases[] = {
       "ah_threshold=100 ah_time=3600 ah_retrans=1 ah_debuglog=1\n"},
      {},
      {"WARN"}},
-    {"booleans are strict", "config zapret2\n\toption enabled 'on'\n\toption debug 'TRUE'\n",
-     {"enabled=0 debug=0 "}, {}, {"WARN"}},
-    {"qnum out of range", "config zapret2\n\toption qnum '70000'\n", {"qnum=300 "},
-     {"[WARN] Value 70000 for qnum out of range [0, 65535], using default 300"}, {}},
-    {"qnum malformed", "config zapret2\n\toption qnum '12abc'\n", {"qnum=300 "},
-     {"[WARN] Invalid integer value for qnum: '12abc', using default 300"}, {}},
-    {"fail time zero", "config zapret2\n\toption autohostlist_fail_time '0'\n", {"ah_time=60 "},
-     {"[WARN] Value 0 for autohostlist_fail_time out of range [1, 3600], using default 60"}, {}},
-    {"octal mark", "config zapret2\n\toption desync_mark '010'\n", {"mark=0x00000008 "}, {}, {"WARN"}},
-    {"decimal mark", "config zapret2\n\toption desync_mark '536870912'\n", {"mark=0x20000000 "}, {},
+    {"booleans are strict",
+     "config zapret2\n\toption enabled 'on'\n\toption debug 'TRUE'\n",
+     {"enabled=0 debug=0 "},
+     {},
      {"WARN"}},
-    {"mark too large", "config zapret2\n\toption desync_mark '0x100000000'\n",
+    {"qnum out of range",
+     "config zapret2\n\toption qnum '70000'\n",
+     {"qnum=300 "},
+     {"[WARN] Value 70000 for qnum out of range [0, 65535], using default 300"},
+     {}},
+    {"qnum malformed",
+     "config zapret2\n\toption qnum '12abc'\n",
+     {"qnum=300 "},
+     {"[WARN] Invalid integer value for qnum: '12abc', using default 300"},
+     {}},
+    {"fail time zero",
+     "config zapret2\n\toption autohostlist_fail_time '0'\n",
+     {"ah_time=60 "},
+     {"[WARN] Value 0 for autohostlist_fail_time out of range [1, 3600], using default 60"},
+     {}},
+    {"octal mark",
+     "config zapret2\n\toption desync_mark '010'\n",
+     {"mark=0x00000008 "},
+     {},
+     {"WARN"}},
+    {"decimal mark",
+     "config zapret2\n\toption desync_mark '536870912'\n",
+     {"mark=0x20000000 "},
+     {},
+     {"WARN"}},
+    {"mark too large",
+     "config zapret2\n\toption desync_mark '0x100000000'\n",
      {"mark=0x40000000 "},
-     {"[WARN] desync_mark value too large: '0x100000000', using default 0x40000000"}, {}},
-    {"mark without digits", "config zapret2\n\toption desync_mark 'fwmark'\n", {"mark=0x40000000 "},
-     {"[WARN] Invalid desync_mark value: 'fwmark', using default 0x40000000"}, {}},
+     {"[WARN] desync_mark value too large: '0x100000000', using default 0x40000000"},
+     {}},
+    {"mark without digits",
+     "config zapret2\n\toption desync_mark 'fwmark'\n",
+     {"mark=0x40000000 "},
+     {"[WARN] Invalid desync_mark value: 'fwmark', using default 0x40000000"},
+     {}},
     {"second main section: numbers fall back, mark and texts stay",
      "config zapret2 'a'\n\toption qnum '500'\n\toption debug '1'\n\toption desync_mark '0x10'\n"
      "\toption ws_user 'first'\n"
      "config zapret2 'b'\n\toption enabled '1'\n",
-     {"debug=0 qnum=300 mark=0x00000010 ws_user=first "}, {}, {"WARN"}},
+     {"debug=0 qnum=300 mark=0x00000010 ws_user=first "},
+     {},
+     {"WARN"}},
     {"bare strategy",
      "config strategy 'bare'\n",
      {"strategy bare enabled=1 port=443 protocols=(none) filter_l7=(none) hostlists=(none) "
       "exclude=(none) script=(none)\n"},
-     {"[INFO] Loaded 1 strategies"}, {"WARN"}},
+     {"[INFO] Loaded 1 strategies"},
+     {"WARN"}},
     {"strategy lists are joined",
      "config strategy 's'\n\tlist protocol 'tcp'\n\tlist protocol 'udp'\n"
      "\toption filter_l7 'tcp udp'\n\tlist hostlist 'a'\n\tlist hostlist_exclude 'x'\n"
      "\tlist hostlist_exclude 'y'\n\toption script 'run.lua'\n\toption port '80,443'\n",
      {"strategy s enabled=1 port=80,443 protocols=tcp udp filter_l7=tcp udp hostlists=a "
       "exclude=x y script=run.lua\n"},
-     {}, {"WARN"}},
-    {"port given as a list", "config strategy 's'\n\tlist port '80'\n\tlist port '443'\n",
-     {"strategy s enabled=1 port=443 "}, {}, {}},
-    {"script given as a list", "config strategy 's'\n\tlist script 'a'\n\tlist script 'b'\n",
-     {" script=(none)\n"}, {}, {}},
+     {},
+     {"WARN"}},
+    {"port given as a list",
+     "config strategy 's'\n\tlist port '80'\n\tlist port '443'\n",
+     {"strategy s enabled=1 port=443 "},
+     {},
+     {}},
+    {"script given as a list",
+     "config strategy 's'\n\tlist script 'a'\n\tlist script 'b'\n",
+     {" script=(none)\n"},
+     {},
+     {}},
     {"strategies in file order, only enabled ones counted",
      "config strategy 'X'\nconfig strategy 'Y'\n\toption enabled '0'\nconfig strategy 'Z'\n",
      {"strategy X enabled=1 port=443 protocols=(none) filter_l7=(none) hostlists=(none) "
       "exclude=(none) script=(none)\nstrategy Y enabled=0 "},
-     {"[INFO] Loaded 2 strategies"}, {}},
+     {"[INFO] Loaded 2 strategies"},
+     {}},
     {"hostlists in reverse file order, type list included",
      "config hostlist 'A'\n\toption path '/a'\nconfig list 'B'\n\toption path '/b'\n"
      "config hostlist 'C'\n\toption path '/c'\n",
-     {"hostlist C path=/c\nhostlist B path=/b\nhostlist A path=/a\n"}, {}, {"WARN"}},
+     {"hostlist C path=/c\nhostlist B path=/b\nhostlist A path=/a\n"},
+     {},
+     {"WARN"}},
     {"sections without path are skipped",
      "config hostlist 'H'\nconfig blob 'B'\nconfig luascript 'L'\n\toption enabled '1'\n"
      "config hostlist 'P'\n\tlist path '/x'\n",
@@ -128,16 +170,23 @@ const load_case cases[] = {
      "config blob 'b1'\n\toption path '/b1'\nconfig blob 'b2'\n\toption path '/b2'\n"
      "\toption enabled '1'\nconfig luascript 'l1'\n\toption path '/l1'\n",
      {"blob b2 path=/b2 enabled=1\nblob b1 path=/b1 enabled=0\nluascript l1 path=/l1 enabled=0\n"},
-     {}, {"WARN"}},
+     {},
+     {"WARN"}},
     {"other types and unknown options are ignored",
      "config global 'g'\n\toption qnum '9'\nconfig zapret2\n\toption colour 'red'\n",
-     {defaults_head}, {"[INFO] Loaded 0 strategies"}, {"WARN"}},
+     {defaults_head},
+     {"[INFO] Loaded 0 strategies"},
+     {"WARN"}},
     {"anonymous sections keep their generated names",
-     "config strategy\nconfig hostlist\n\toption path '/h'\n", {"strategy cfg", "hostlist cfg"}, {},
+     "config strategy\nconfig hostlist\n\toption path '/h'\n",
+     {"strategy cfg", "hostlist cfg"},
+     {},
      {"WARN"}},
 };
 
-void PrintTo(const load_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const load_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class zapret2_ctl_config_load : public ::testing::TestWithParam<load_case> {};
 
@@ -150,9 +199,12 @@ TEST_P(zapret2_ctl_config_load, Case) {
     ASSERT_EQ(config_load_from(cfg, confdir.path().c_str()), 0);
     std::string record = describe(cfg);
     std::string log = cap.text();
-    for (const std::string& s : c.contains) EXPECT_NE(record.find(s), std::string::npos) << s << "\nin:\n" << record;
-    for (const std::string& s : c.logged) EXPECT_NE(log.find(s + "\n"), std::string::npos) << s << "\nin:\n" << log;
-    for (const std::string& s : c.not_logged) EXPECT_EQ(log.find(s), std::string::npos) << s << "\nin:\n" << log;
+    for (const std::string& s : c.contains)
+        EXPECT_NE(record.find(s), std::string::npos) << s << "\nin:\n" << record;
+    for (const std::string& s : c.logged)
+        EXPECT_NE(log.find(s + "\n"), std::string::npos) << s << "\nin:\n" << log;
+    for (const std::string& s : c.not_logged)
+        EXPECT_EQ(log.find(s), std::string::npos) << s << "\nin:\n" << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(zapret2_ctl_rows, zapret2_ctl_config_load, ::testing::ValuesIn(cases),
@@ -207,7 +259,8 @@ TEST(zapret2_ctl_config_load_limits, OversizedListYieldsNone) {
     temp_dir confdir;
     std::string uci = "config strategy 'big'\n";
     std::string item(1023, 'h'); // 1024 bytes counted per item
-    for (int i = 0; i < 257; ++i) uci += "\tlist hostlist '" + item + "'\n";
+    for (int i = 0; i < 257; ++i)
+        uci += "\tlist hostlist '" + item + "'\n";
     write_file(confdir / "zapret2", uci);
     zapret2_config cfg{};
     log_capture cap;
@@ -221,7 +274,8 @@ TEST(zapret2_ctl_config_load_limits, OversizedListYieldsNone) {
 // Loading again replaces what the record held; config_free leaves zeros.
 TEST(zapret2_ctl_config_load_limits, ReloadAndFree) {
     temp_dir confdir;
-    write_file(confdir / "zapret2", "config strategy 'a'\nconfig hostlist 'h'\n\toption path '/h'\n");
+    write_file(confdir / "zapret2",
+               "config strategy 'a'\nconfig hostlist 'h'\n\toption path '/h'\n");
     zapret2_config cfg{};
     log_capture cap;
     ASSERT_EQ(config_load_from(cfg, confdir.path().c_str()), 0);

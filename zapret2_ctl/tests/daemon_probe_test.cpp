@@ -5,10 +5,10 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 namespace zapret2_ctl {
@@ -48,7 +48,9 @@ class live_child {
     pid_t pid_;
 };
 
-std::string pid_text(int pid) { return std::to_string(pid) + "\n"; }
+std::string pid_text(int pid) {
+    return std::to_string(pid) + "\n";
+}
 
 TEST(zapret2_ctl_daemon_probe, OnlyLivePositivePidsInPrefixedFilesCount) {
     temp_dir dir;
@@ -107,8 +109,14 @@ TEST(zapret2_ctl_daemon_probe, FirstPidFollowsDirectoryOrder) {
     ASSERT_TRUE(d);
     while (dirent* e = readdir(d.get())) {
         std::string name = e->d_name;
-        if (name == "nfqws2_a.pid") { expected = a.pid(); break; }
-        if (name == "nfqws2_b.pid") { expected = b.pid(); break; }
+        if (name == "nfqws2_a.pid") {
+            expected = a.pid();
+            break;
+        }
+        if (name == "nfqws2_b.pid") {
+            expected = b.pid();
+            break;
+        }
     }
     EXPECT_EQ(daemon_count_in(dir.path().c_str()), 2);
     EXPECT_EQ(daemon_first_pid_in(dir.path().c_str()), expected);

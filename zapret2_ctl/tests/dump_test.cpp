@@ -2,8 +2,8 @@
 #include "dump.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <json-c/json.h>
 #include <string>
 
@@ -17,7 +17,10 @@ std::string json_string(const char* text) {
 }
 
 TEST(zapret2_ctl_dump, StringEscapes) {
-    struct row { const char* in; const char* out; };
+    struct row {
+        const char* in;
+        const char* out;
+    };
     const row rows[] = {
         {"daemon", "\"daemon\""},
         {"", "\"\""},
@@ -30,16 +33,20 @@ TEST(zapret2_ctl_dump, StringEscapes) {
         {"\x0c", "\"\\u000c\""},
         {"\x1f", "\"\\u001f\""},
         {"\x7f", "\"\x7f\""},
-        {"\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", "\"\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\""},
+        {"\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82",
+         "\"\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\""},
         {"/a/b", "\"/a/b\""},
     };
-    for (const row& r : rows) EXPECT_EQ(json_string(r.in), r.out);
+    for (const row& r : rows)
+        EXPECT_EQ(json_string(r.in), r.out);
     EXPECT_EQ(json_string(nullptr), "null");
 }
 
 // The document of a router without configuration or daemon, shared with the
 // black-box test of the command.
-std::string defaults_document() { return test::read_file(ROUTER_TESTS_DIR "/golden/defaults_dump.json"); }
+std::string defaults_document() {
+    return test::read_file(ROUTER_TESTS_DIR "/golden/defaults_dump.json");
+}
 
 TEST(zapret2_ctl_dump, DefaultsWithoutDaemon) {
     zapret2_config cfg{};
@@ -154,7 +161,8 @@ TEST(zapret2_ctl_dump, ValidJsonForAnyNumberOfElements) {
             json_object_object_get_ex(root, "strategies", &arr);
             json_object* name = nullptr;
             json_object_object_get_ex(json_object_array_get_idx(arr, 0), "name", &name);
-            EXPECT_STREQ(json_object_get_string(name), "e\"\\\t\x01" "0");
+            EXPECT_STREQ(json_object_get_string(name), "e\"\\\t\x01"
+                                                       "0");
         }
         json_object_put(root);
     }

@@ -1,8 +1,8 @@
 #include "log.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
 #include <cctype>
+#include <gtest/gtest.h>
 
 namespace zapret2_ctl {
 namespace {

@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 const unsigned char new_a[] = {'n', 'e', 'w', ' ', 'a', '\n'};
 const unsigned char new_b[] = {'#', '!', '/', 'b', '\0', 'x'}; // bytes, NUL included
 
-bool exists(const std::string& p) { return fs::exists(fs::symlink_status(p)); }
+bool exists(const std::string& p) {
+    return fs::exists(fs::symlink_status(p));
+}
 
 // Names in dir other than the targets and their backups (temporary files).
 std::string leftovers(const std::string& dir) {

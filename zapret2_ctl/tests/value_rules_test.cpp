@@ -11,13 +11,17 @@ namespace {
 using test::log_capture;
 
 TEST(zapret2_ctl_value_rules, BooleanIsTrueOnlyForOneTrueYes) {
-    struct row { const char* text; bool expected; };
-    const row rows[] = {
-        {"1", true},   {"true", true}, {"yes", true},  {"on", false},  {"TRUE", false},
-        {"Yes", false}, {"0", false},  {"no", false},  {"false", false}, {"", false},
-        {" 1", false}, {"1 ", false},
+    struct row {
+        const char* text;
+        bool expected;
     };
-    for (const row& r : rows) EXPECT_EQ(bool_rule(r.text), r.expected) << "[" << r.text << "]";
+    const row rows[] = {
+        {"1", true},      {"true", true}, {"yes", true}, {"on", false},
+        {"TRUE", false},  {"Yes", false}, {"0", false},  {"no", false},
+        {"false", false}, {"", false},    {" 1", false}, {"1 ", false},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(bool_rule(r.text), r.expected) << "[" << r.text << "]";
 }
 
 TEST(zapret2_ctl_value_rules, IntegerRule) {
@@ -38,11 +42,15 @@ TEST(zapret2_ctl_value_rules, IntegerRule) {
          "[WARN] Value 70000 for qnum out of range [0, 65535], using default 300"},
         {"-1", 300, 0, 65535, 300,
          "[WARN] Value -1 for qnum out of range [0, 65535], using default 300"},
-        {"12abc", 300, 0, 65535, 300, "[WARN] Invalid integer value for qnum: '12abc', using default 300"},
-        {"42 ", 300, 0, 65535, 300, "[WARN] Invalid integer value for qnum: '42 ', using default 300"},
+        {"12abc", 300, 0, 65535, 300,
+         "[WARN] Invalid integer value for qnum: '12abc', using default 300"},
+        {"42 ", 300, 0, 65535, 300,
+         "[WARN] Invalid integer value for qnum: '42 ', using default 300"},
         {"", 300, 0, 65535, 300, "[WARN] Invalid integer value for qnum: '', using default 300"},
-        {"abc", 300, 0, 65535, 300, "[WARN] Invalid integer value for qnum: 'abc', using default 300"},
-        {"0x10", 300, 0, 65535, 300, "[WARN] Invalid integer value for qnum: '0x10', using default 300"},
+        {"abc", 300, 0, 65535, 300,
+         "[WARN] Invalid integer value for qnum: 'abc', using default 300"},
+        {"0x10", 300, 0, 65535, 300,
+         "[WARN] Invalid integer value for qnum: '0x10', using default 300"},
         {"2147483648", 300, 0, 65535, 300,
          "[WARN] Invalid integer value for qnum: '2147483648', using default 300"},
         {"99999999999999999999", 300, 0, 65535, 300,
@@ -80,7 +88,8 @@ TEST(zapret2_ctl_value_rules, MarkRule) {
         {"0", true, 0u, ""},
         {" 0x1", true, 1u, ""},
         {"0xffffffff", true, 0xffffffffu, ""},
-        {"0x100000000", false, 0, "[WARN] desync_mark value too large: '0x100000000', using default 0x40000000"},
+        {"0x100000000", false, 0,
+         "[WARN] desync_mark value too large: '0x100000000', using default 0x40000000"},
         {"-1", false, 0, "[WARN] desync_mark value too large: '-1', using default 0x40000000"},
         {"99999999999999999999999", false, 0,
          "[WARN] desync_mark value too large: '99999999999999999999999', using default 0x40000000"},
@@ -95,8 +104,10 @@ TEST(zapret2_ctl_value_rules, MarkRule) {
         EXPECT_EQ(mark_rule(r.text, &value), r.ok) << r.text;
         EXPECT_EQ(value, r.ok ? r.expected : 0x12345678u) << r.text;
         std::string out = cap.text();
-        if (*r.warning) EXPECT_NE(out.find(r.warning), std::string::npos) << out;
-        else EXPECT_EQ(out, "") << r.text;
+        if (*r.warning)
+            EXPECT_NE(out.find(r.warning), std::string::npos) << out;
+        else
+            EXPECT_EQ(out, "") << r.text;
     }
 }
 
