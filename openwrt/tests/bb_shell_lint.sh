@@ -2,7 +2,8 @@
 # Every shell script the packages install or the packaging jobs run:
 #   router scripts (busybox ash on the router): `busybox ash -n`, then the
 #     dash dialect of the linter, the closest it knows (it has `local`);
-#   host scripts (bash): `bash -n`, then the linter in its bash dialect.
+#   host scripts (bash: the tests, demos, benchmarks and build scripts):
+#     `bash -n`, then the linter in its bash dialect.
 . "$ROUTER_TESTLIB/bb.sh"
 
 repo=$(cd "$ROUTER_SRC/../.." && pwd)
@@ -11,9 +12,10 @@ router_scripts=("$repo"/*/data/*.init "$ROUTER_SRC"/../*/test.sh "$ROUTER_SRC/rc
 for hook in "$repo"/korvel/data/hotplug/*; do
     [ -f "$hook" ] && router_scripts+=("$hook")
 done
-host_scripts=("$ROUTER_SRC"/*.sh)
-for s in "$repo/scripts/test-extra" "$repo/scripts/footprint"; do
-    [ -f "$s" ] && host_scripts+=("$s")
+host_scripts=("$ROUTER_SRC"/*.sh "$repo"/*/tests/*.sh "$repo"/*/demo.sh "$repo"/tests/lib/*.sh
+    "$repo"/tests/sandbox/bb_isolation.sh)
+for s in "$repo"/scripts/* "$repo"/*/bench/run "$repo"/*/fuzz/run "$repo"/tests/sandbox/router-sandbox; do
+    [ -f "$s" ] && head -n 1 "$s" | grep -q '^#!/bin/bash' && host_scripts+=("$s")
 done
 
 for s in "${router_scripts[@]}"; do

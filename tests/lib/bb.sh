@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for black-box test scripts (bash). Source it:
 #   . "$ROUTER_TESTLIB/bb.sh"
 # Environment given by ctest (see tests/README.md): ROUTER_SANDBOX,

@@ -60,6 +60,7 @@ assert_eq 7 "$?" "exit status"
 # directory that the sandbox covers itself.
 for base in /tmp /var/tmp; do
     case_begin "scratch and fixture under $base"
+    far=""
     bb_tmpdir far "$base"
     cp -a "$fx" "$far/fx"
     mkdir -p "$far/fx/var/tmp" && echo from-fixture > "$far/fx/tmp/fixture-file"
