@@ -18,6 +18,8 @@ import sys
 import threading
 import time
 
+from bench_lib import answer, query, wait_bound
+
 work, secs = sys.argv[1], int(sys.argv[2])
 VELMORA = os.environ["VELMORA"]
 PRIMARY = ("127.0.0.12", 53)
@@ -26,40 +28,6 @@ HOLD_DOWN = 10
 PRIMARY_ANSWER = bytes([192, 0, 2, 12])
 
 procs = []
-
-
-def udp_bound(addr, port):
-    want = f"{''.join(f'{int(b):02X}' for b in reversed(addr.split('.')))}:{port:04X}"
-    with open("/proc/net/udp") as f:
-        return any(f" {want} " in line for line in f)
-
-
-def wait_bound(addr, port=53):
-    deadline = time.monotonic() + 10
-    while not udp_bound(addr, port):
-        if time.monotonic() > deadline:
-            sys.exit(f"nothing listening on {addr}:{port}")
-        time.sleep(0.01)
-
-
-def query(name, qid):
-    q = bytearray([qid >> 8, qid & 0xFF, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0])
-    for label in name.split("."):
-        q += bytes([len(label)]) + label.encode()
-    return bytes(q + b"\x00\x00\x01\x00\x01")
-
-
-def answer(q):
-    """A NOERROR answer to q (one A record with PRIMARY_ANSWER), or None when q is unreadable."""
-    off = 12
-    while off < len(q) and q[off] != 0:
-        off += 1 + q[off]
-    end = off + 5
-    if len(q) < end:
-        return None
-    head = q[:2] + bytes([0x80 | (q[2] & 0x79), 0x80]) + b"\x00\x01\x00\x01\x00\x00\x00\x00"
-    rr = b"\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04" + PRIMARY_ANSWER
-    return head + q[12:end] + rr
 
 
 def perf(addr, name):
@@ -112,7 +80,7 @@ try:
     def serve():
         while True:
             data, peer = primary.recvfrom(4096)
-            reply = answer(data)
+            reply = answer(data, PRIMARY_ANSWER)
             if reply:
                 primary.sendto(reply, peer)
 

@@ -17,33 +17,17 @@ import sys
 import threading
 import time
 
+from bench_lib import answer, query, wait_bound
+
 work, queries = sys.argv[1], int(sys.argv[2])
 VELMORA = os.environ["VELMORA"]
 UPSTREAM = ("127.0.0.15", 53)
 CLIENT_ID = 0x4242
+UPSTREAM_ANSWER = bytes([192, 0, 2, 1])
 FORWARDERS = {"velmora": "127.0.0.16", "dnsmasq": "127.0.0.17", "dnsdist": "127.0.0.18"}
 
 seen = []  # (source port, ID) of every query the upstream received
 seen_lock = threading.Lock()
-
-
-def query(name, qid):
-    q = bytearray([qid >> 8, qid & 0xFF, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0])
-    for label in name.split("."):
-        q += bytes([len(label)]) + label.encode()
-    return bytes(q + b"\x00\x00\x01\x00\x01")
-
-
-def answer(q):
-    off = 12
-    while off < len(q) and q[off] != 0:
-        off += 1 + q[off]
-    end = off + 5
-    if len(q) < end:
-        return None
-    head = q[:2] + bytes([0x80 | (q[2] & 0x79), 0x80]) + b"\x00\x01\x00\x01\x00\x00\x00\x00"
-    rr = b"\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04" + bytes([192, 0, 2, 1])
-    return head + q[12:end] + rr
 
 
 def serve(sock):
@@ -52,23 +36,9 @@ def serve(sock):
         if len(data) >= 2:
             with seen_lock:
                 seen.append((peer[1], int.from_bytes(data[:2], "big")))
-        reply = answer(data)
+        reply = answer(data, UPSTREAM_ANSWER)
         if reply:
             sock.sendto(reply, peer)
-
-
-def udp_bound(addr, port=53):
-    want = f"{''.join(f'{int(b):02X}' for b in reversed(addr.split('.')))}:{port:04X}"
-    with open("/proc/net/udp") as f:
-        return any(f" {want} " in line for line in f)
-
-
-def wait_bound(addr):
-    deadline = time.monotonic() + 10
-    while not udp_bound(addr):
-        if time.monotonic() > deadline:
-            sys.exit(f"nothing listening on {addr}:53")
-        time.sleep(0.01)
 
 
 upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -39,10 +39,12 @@ class unique_fd {
     int fd_ = -1;
 };
 
+/// Closes a stream that was only read: nothing is lost when its close fails, so the result is
+/// not looked at. A stream that is written must be closed by its writer, who checks the result.
 struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
+    void operator()(FILE* f) const { (void)std::fclose(f); }
 };
-/// Owns a stdio stream opened with fopen.
+/// Owns a stdio stream opened with fopen for reading.
 using file_ptr = std::unique_ptr<FILE, file_closer>;
 
 } // namespace velmora

@@ -10,8 +10,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fakes.fake_upstream import fake_upstream  # noqa: E402
 from bb_lib import (add_loopback_addresses, case, check, check_eq,  # noqa: E402
-                             check_no_datagram, enter_sandbox, raw_query, run_cases, udp_client,
-                             velmora_process)
+                    check_no_datagram, enter_sandbox, raw_query, run_cases, udp_client,
+                    velmora_process)
 
 enter_sandbox(__file__)
 add_loopback_addresses(3)

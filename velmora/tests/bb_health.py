@@ -8,9 +8,9 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fakes.fake_upstream import fake_upstream  # noqa: E402
-from bb_lib import (RESOLV, add_loopback_addresses, case, check,  # noqa: E402
-                             check_eq, check_no_datagram, dig, enter_sandbox, raw_query,
-                             run_cases, start_dnsmasq, udp_client, velmora_process)
+from bb_lib import (RESOLV, add_loopback_addresses, answer_of, case, check,  # noqa: E402
+                    check_eq, check_no_datagram, dig, enter_sandbox, raw_query, run_cases,
+                    start_dnsmasq, udp_client, velmora_process)
 
 enter_sandbox(__file__)
 add_loopback_addresses(6)
@@ -32,10 +32,6 @@ def timed_dig(port, name, wait=5):
     t0 = time.monotonic()
     r = dig("127.0.0.1", port, name, "+noedns", f"+time={wait}")
     return r, time.monotonic() - t0
-
-
-def answer_of(r):
-    return r["answer"][0][-1] if r["answer"] else r["raw"]
 
 
 @case
@@ -101,7 +97,7 @@ def all_out_walks_the_list_and_sighup_keeps_the_memory():
     f = fake_upstream("127.0.0.4", 53, "f")
     p.mode = s.mode = "silent"
     v = velmora_process("127.0.0.1:5401", p.text, s.text, timeout_ms=200,
-                extra=("-H", "300"))  # no background check within the test
+                        extra=("-H", "300"))  # no background check within the test
     try:
         if not started(v):
             check(False, "started")

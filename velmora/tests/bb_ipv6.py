@@ -10,8 +10,8 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fakes.fake_upstream import fake_upstream  # noqa: E402
-from bb_lib import (add_loopback_addresses, case, check, check_eq, dig,  # noqa: E402
-                             enter_sandbox, run_cases, start_dnsmasq, velmora_process)
+from bb_lib import (RESOLV, add_loopback_addresses, answer_of, case, check,  # noqa: E402
+                    check_eq, dig, enter_sandbox, run_cases, start_dnsmasq, velmora_process)
 
 enter_sandbox(__file__)
 add_loopback_addresses(3)
@@ -28,11 +28,6 @@ dnsmasq5353 = start_dnsmasq("::1", "--address=/six.test/192.0.2.66", port=5353)
 LINK_LOCAL = fake_upstream("fe80::53", 53, "ll", scope=socket.if_nametoindex("wan-peer"))
 S1 = fake_upstream("127.0.0.2", 5601, "s1")
 S2 = fake_upstream("127.0.0.3", 5602, "s2")
-RESOLV = "/tmp/resolv.conf.d/resolv.conf.auto"
-
-
-def answer_of(r):
-    return r["answer"][0][-1] if r["answer"] else r["raw"]
 
 
 def run_velmora(listen, s1, s2, fallback=""):

@@ -212,6 +212,12 @@ def dig(server, port, name, *opts, qtype="A"):
     return res
 
 
+def answer_of(r):
+    """The data of the first answer record of a dig result; dig's whole output when there is none,
+    so that a failed comparison shows what came back."""
+    return r["answer"][0][-1] if r["answer"] else r["raw"]
+
+
 def raw_query(name, qid=0x4242):
     """A minimal A query for name, as bytes."""
     q = bytearray([qid >> 8, qid & 0xFF, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0])

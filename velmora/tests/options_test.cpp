@@ -12,6 +12,7 @@ namespace {
 parse_outcome parse(std::vector<std::string> args, settings& s) {
     args.insert(args.begin(), "velmora");
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);

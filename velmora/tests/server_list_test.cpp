@@ -73,8 +73,8 @@ class velmora_fallback_file : public ::testing::Test {
     void write(const std::string& text) {
         FILE* f = std::fopen(path_.c_str(), "w");
         ASSERT_NE(nullptr, f);
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
+        EXPECT_GE(std::fputs(text.c_str(), f), 0);
+        ASSERT_EQ(0, std::fclose(f)) << "the file under test was not written whole";
     }
     std::string path_;
 };

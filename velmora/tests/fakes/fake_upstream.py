@@ -7,7 +7,6 @@ port and message ID of each (`seen`).
 """
 import socket
 import threading
-import time
 from collections import Counter
 
 import dns.flags
