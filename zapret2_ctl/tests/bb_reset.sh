@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # reset: the shell runs "uci import ... && uci commit ..." with exactly one
 # environment variable; the outcome is told on the terminal, never logged.
 . "$ROUTER_TESTLIB/bb.sh"
