@@ -1,6 +1,5 @@
 #include "patch.h"
 
-#include "commands.h"
 #include "embedded_scripts.h"
 #include "handles.h"
 #include "log.h"

@@ -1,5 +1,5 @@
 // The loader against UCI files: every row is a small /etc/config/zapret2.
-#include "config.h"
+#include "config_load.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
