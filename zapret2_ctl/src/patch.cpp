@@ -63,6 +63,16 @@ bool sync_dir(const char* dir) {
     return ::fsync(fd.get()) == 0 || errno == EINVAL;
 }
 
+// Makes a change of the target's names (a rename, a removed link) durable;
+// a failure is logged.
+bool sync_target_dir(const char* target) {
+    path_buffer dir;
+    parent_dir(dir, target);
+    if (sync_dir(dir)) return true;
+    log_error("patches: fsync %s failed: %s", dir, std::strerror(errno));
+    return false;
+}
+
 // Writes every byte, retrying short writes and interrupted calls.
 bool write_all(int fd, const unsigned char* data, std::size_t len) {
     while (len > 0) {
@@ -132,12 +142,7 @@ bool install_content(const patch_entry& e) {
         ::unlink(tmp);
         return false;
     }
-    path_buffer dir;
-    parent_dir(dir, e.target);
-    if (!sync_dir(dir)) {
-        log_error("patches: fsync %s failed: %s", dir, std::strerror(errno));
-        return false;
-    }
+    if (!sync_target_dir(e.target)) return false;
     log_info("patches: applied %s", e.target);
     return true;
 }
@@ -191,12 +196,7 @@ bool revert_one(const patch_entry& e) {
         log_error("patches: restore %s -> %s failed: %s", backup, e.target, std::strerror(errno));
         return false;
     }
-    path_buffer dir;
-    parent_dir(dir, e.target);
-    if (!sync_dir(dir)) {
-        log_error("patches: fsync %s failed: %s", dir, std::strerror(errno));
-        return false;
-    }
+    if (!sync_target_dir(e.target)) return false;
     log_info("patches: reverted %s", e.target);
     return true;
 }
