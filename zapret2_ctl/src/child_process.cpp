@@ -8,8 +8,10 @@
 namespace zapret2_ctl {
 
 pid_t spawn_child(const char* path, char* const argv[], char* const envp[]) {
-    // Buffered output must not be written twice by the child.
-    std::fflush(nullptr);
+    // What this process has buffered goes out before anything the child
+    // writes to the same descriptors. A stream that cannot take it keeps its
+    // error for its own writer to report; the child is started either way.
+    (void)std::fflush(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::execve(path, argv, envp);

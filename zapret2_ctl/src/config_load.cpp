@@ -1,5 +1,5 @@
-// Loading the UCI package "zapret2" into the configuration record.
-#include "config.h"
+#include "config_load.h"
+
 #include "handles.h"
 #include "log.h"
 #include "value_rules.h"

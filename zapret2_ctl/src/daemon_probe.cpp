@@ -55,8 +55,11 @@ bool never_a_daemon(int pid) {
     return pid == 1 || pid == static_cast<int>(::getpid());
 }
 
-} // namespace
+// Called with each live PID; returns true to go on, false to stop the walk.
+using pid_visitor = bool (*)(int pid, void* ctx);
 
+// Walks the "nfqws2_" files of dir in directory order and calls visit with
+// each PID that may be the daemon and answers a signal-0 probe.
 void daemon_scan_in(const char* dir, pid_visitor visit, void* ctx) {
     unique_dir d(::opendir(dir));
     if (!d) {
@@ -77,9 +80,7 @@ void daemon_scan_in(const char* dir, pid_visitor visit, void* ctx) {
     }
 }
 
-void daemon_scan(pid_visitor visit, void* ctx) {
-    daemon_scan_in(pid_dir, visit, ctx);
-}
+} // namespace
 
 int daemon_count_in(const char* dir) {
     int count = 0;

@@ -3,20 +3,16 @@
 
 namespace zapret2_ctl {
 
-// Called with each live PID; returns true to go on, false to stop the walk.
-using pid_visitor = bool (*)(int pid, void* ctx);
-
-// Walks the files of dir whose names begin with "nfqws2_" in directory order
-// and calls visit with each PID that is positive and passes a signal-0 probe.
-// A missing dir yields nothing quietly; another open failure warns.
-void daemon_scan_in(const char* dir, pid_visitor visit, void* ctx);
-void daemon_scan(pid_visitor visit, void* ctx); // in /var/run
+// The files of dir whose names begin with "nfqws2_" are read in directory
+// order; a PID counts when it is positive, not init's nor this program's,
+// and passes a signal-0 probe. A missing dir yields nothing quietly; another
+// open failure warns. Each call scans the directory afresh.
 
 // Number of live PIDs (0 when none).
 int daemon_count_in(const char* dir);
-int daemon_count();
+int daemon_count(); // in /var/run
 // First live PID in directory order (0 when none).
 int daemon_first_pid_in(const char* dir);
-int daemon_first_pid();
+int daemon_first_pid(); // in /var/run
 
 } // namespace zapret2_ctl

@@ -1,7 +1,10 @@
-// Command line and dispatch: one command per invocation.
+#include "dispatch.h"
+
 #include "commands.h"
-#include "config.h"
+#include "config_load.h"
+#include "dump.h"
 #include "log.h"
+#include "patch.h"
 #include "paths.h"
 
 #include <cstdio>

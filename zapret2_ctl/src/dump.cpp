@@ -1,6 +1,5 @@
 #include "dump.h"
 
-#include "commands.h"
 #include "daemon_probe.h"
 #include "log.h"
 #include "paths.h"

@@ -19,4 +19,9 @@ void write_dump(std::FILE* out, const zapret2_config& cfg, int instances, int fi
 // not be written (a full disk, /dev/full, a closed stream).
 bool write_dump_out(std::FILE* out, const zapret2_config& cfg, int instances, int first_pid);
 
+// The "dump" command: the document for the loaded record and the live
+// daemons on standard output; 0, or 1 (after an ERROR) when standard output
+// does not take the whole document.
+int cmd_dump(const zapret2_config& cfg);
+
 } // namespace zapret2_ctl

@@ -1,8 +1,8 @@
-// The owners of zapret2-ctl's handles: file descriptors, FILE* streams, DIR*
-// handles, flock locks and the UCI context. All are move-only or fixed.
+// The owners of zapret2-ctl's handles: file descriptors, DIR* handles, flock
+// locks and the UCI context. All are move-only or fixed. (The program opens
+// no FILE* stream of its own: it writes only to stdout and stderr.)
 #pragma once
 
-#include <cstdio>
 #include <dirent.h>
 #include <sys/file.h>
 #include <uci.h>
@@ -39,29 +39,6 @@ class unique_fd {
 
   private:
     int fd_ = -1;
-};
-
-class unique_file {
-  public:
-    explicit unique_file(std::FILE* f) : f_(f) {}
-    unique_file(unique_file&& o) noexcept : f_(std::exchange(o.f_, nullptr)) {}
-    unique_file(const unique_file&) = delete;
-    unique_file& operator=(const unique_file&) = delete;
-    unique_file& operator=(unique_file&&) = delete;
-    ~unique_file() { close(); }
-
-    std::FILE* get() const { return f_; }
-    explicit operator bool() const { return f_ != nullptr; }
-    // Closes now; returns fclose()'s result (0 when nothing was open).
-    int close() {
-        int rc = 0;
-        if (f_) rc = std::fclose(f_);
-        f_ = nullptr;
-        return rc;
-    }
-
-  private:
-    std::FILE* f_;
 };
 
 class unique_dir {

@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "dispatch.h"
 
 int main(int argc, char** argv) {
     return zapret2_ctl::run(argc, argv);

@@ -1,6 +1,5 @@
 #include "patch.h"
 
-#include "commands.h"
 #include "embedded_scripts.h"
 #include "handles.h"
 #include "log.h"
@@ -62,6 +61,16 @@ bool sync_dir(const char* dir) {
     unique_fd fd(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd) return false;
     return ::fsync(fd.get()) == 0 || errno == EINVAL;
+}
+
+// Makes a change of the target's names (a rename, a removed link) durable;
+// a failure is logged.
+bool sync_target_dir(const char* target) {
+    path_buffer dir;
+    parent_dir(dir, target);
+    if (sync_dir(dir)) return true;
+    log_error("patches: fsync %s failed: %s", dir, std::strerror(errno));
+    return false;
 }
 
 // Writes every byte, retrying short writes and interrupted calls.
@@ -133,12 +142,7 @@ bool install_content(const patch_entry& e) {
         ::unlink(tmp);
         return false;
     }
-    path_buffer dir;
-    parent_dir(dir, e.target);
-    if (!sync_dir(dir)) {
-        log_error("patches: fsync %s failed: %s", dir, std::strerror(errno));
-        return false;
-    }
+    if (!sync_target_dir(e.target)) return false;
     log_info("patches: applied %s", e.target);
     return true;
 }
@@ -192,12 +196,7 @@ bool revert_one(const patch_entry& e) {
         log_error("patches: restore %s -> %s failed: %s", backup, e.target, std::strerror(errno));
         return false;
     }
-    path_buffer dir;
-    parent_dir(dir, e.target);
-    if (!sync_dir(dir)) {
-        log_error("patches: fsync %s failed: %s", dir, std::strerror(errno));
-        return false;
-    }
+    if (!sync_target_dir(e.target)) return false;
     log_info("patches: reverted %s", e.target);
     return true;
 }

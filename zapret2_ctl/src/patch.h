@@ -25,4 +25,8 @@ int patch_revert(const patch_entry* table, std::size_t count);
 extern const patch_entry patch_table[];
 extern const std::size_t patch_table_size;
 
+// The "patch-apply" and "patch-revert" commands over patch_table; 0 or 1.
+int cmd_patch_apply();
+int cmd_patch_revert();
+
 } // namespace zapret2_ctl

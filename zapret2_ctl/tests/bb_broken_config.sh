@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # A /etc/config/zapret2 that does not parse: every command that loads it
 # fails with the file and the place of the error, and does nothing else
 # (genconfig does not run the generator on the defaults). A missing file

@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # zapret2-ctl command line: usage, options, unknown words, where messages go.
 . "$ROUTER_TESTLIB/bb.sh"
 . "$ROUTER_SRC/bb_lib.sh"

@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # dump: the JSON document on stdout, the loader's messages on stderr only.
 . "$ROUTER_TESTLIB/bb.sh"
 . "$ROUTER_SRC/bb_lib.sh"
@@ -81,7 +82,7 @@ assert_eq "4096" "$(cat "$(z2_written /tmp/.z2/flash.size)")" "the flash took on
 assert_eq "40" "$(jq '.strategies | length' "$(z2_written /tmp/.z2/room.out)")" "the whole document where there is room"
 for t in devfull:"No space left on device" flash:"No space left on device" closed:"Bad file descriptor"; do
     reason=${t#*:} t=${t%%:*}
-    assert_eq "1" "$(z2_rc $t)" "$t: exit status"
-    err=$(z2_err $t)
+    assert_eq "1" "$(z2_rc "$t")" "$t: exit status"
+    err=$(z2_err "$t")
     assert_eq "1" "$(printf '%s\n' "$err" | grep -cE "${time_re}\[ERROR\] Failed to write the configuration dump: $reason\$")" "$t: error on stderr: $err"
 done

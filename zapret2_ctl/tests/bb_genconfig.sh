@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # genconfig: the generator under the lock, with an empty environment, and
 # how its end maps to messages and the exit status.
 . "$ROUTER_TESTLIB/bb.sh"

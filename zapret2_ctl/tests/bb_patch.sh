@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # patch-apply / patch-revert on the sample router's service files.
 . "$ROUTER_TESTLIB/bb.sh"
 . "$ROUTER_SRC/bb_lib.sh"
@@ -76,17 +77,17 @@ assert_syslog ro 30 "patches: applied $init"
 # The two files of the service as the sample router ships them, with modes.
 svc_modes="$(stat -c %a "$svc$custom") $(stat -c %a "$svc$init")"
 assert_unpatched() { # TAG WHAT
-    assert_file_eq "$svc$custom" "$(snap $1 custom.sh)"
-    assert_file_eq "$svc$init" "$(snap $1 zapret2)"
-    assert_eq "$svc_modes" "$(cat "$(snap $1 custom.sh.mode)") $(cat "$(snap $1 zapret2.mode)")" "$2: modes"
-    assert_eq "absent absent" "$(cat "$(snap $1 custom.sh.orig)") $(cat "$(snap $1 zapret2.orig)")" "$2: no backups"
+    assert_file_eq "$svc$custom" "$(snap "$1" custom.sh)"
+    assert_file_eq "$svc$init" "$(snap "$1" zapret2)"
+    assert_eq "$svc_modes" "$(cat "$(snap "$1" custom.sh.mode)") $(cat "$(snap "$1" zapret2.mode)")" "$2: modes"
+    assert_eq "absent absent" "$(cat "$(snap "$1" custom.sh.orig)") $(cat "$(snap "$1" zapret2.orig)")" "$2: no backups"
 }
 assert_patched() { # TAG WHAT
-    assert_file_eq "$ROUTER_SRC/../src/scripts/custom.sh" "$(snap $1 custom.sh)"
-    assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap $1 zapret2)"
-    assert_eq "755 755" "$(cat "$(snap $1 custom.sh.mode)") $(cat "$(snap $1 zapret2.mode)")" "$2: modes"
-    assert_file_eq "$svc$custom" "$(snap $1 custom.sh.orig)"
-    assert_file_eq "$svc$init" "$(snap $1 zapret2.orig)"
+    assert_file_eq "$ROUTER_SRC/../src/scripts/custom.sh" "$(snap "$1" custom.sh)"
+    assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap "$1" zapret2)"
+    assert_eq "755 755" "$(cat "$(snap "$1" custom.sh.mode)") $(cat "$(snap "$1" zapret2.mode)")" "$2: modes"
+    assert_file_eq "$svc$custom" "$(snap "$1" custom.sh.orig)"
+    assert_file_eq "$svc$init" "$(snap "$1" zapret2.orig)"
 }
 
 # fresh: the service's two files as shipped, nothing else beside them.
@@ -116,18 +117,18 @@ z2_session "$svc" "$fx" -- "$snapshot_cmd; $fresh_cmd"'
     done'
 for step in $steps; do
     case_begin "patch-apply killed $step: the target stays in place"
-    assert_eq "137 137" "$(z2_rc $step.killed) $(z2_rc $step.killed2)" "killed by SIGKILL"
-    assert_file_eq "$svc$custom" "$(snap $step.killed custom.sh)"
-    assert_eq "${svc_modes% *}" "$(cat "$(snap $step.killed custom.sh.mode)")" "killed: mode"
-    assert_file_eq "$svc$init" "$(snap $step.killed zapret2)"
+    assert_eq "137 137" "$(z2_rc "$step.killed") $(z2_rc "$step.killed2")" "killed by SIGKILL"
+    assert_file_eq "$svc$custom" "$(snap "$step.killed" custom.sh)"
+    assert_eq "${svc_modes% *}" "$(cat "$(snap "$step.killed" custom.sh.mode)")" "killed: mode"
+    assert_file_eq "$svc$init" "$(snap "$step.killed" zapret2)"
     case $step in
-    before-backup) assert_eq "absent" "$(cat "$(snap $step.killed custom.sh.orig)")" "no backup yet" ;;
-    *) assert_file_eq "$svc$custom" "$(snap $step.killed custom.sh.orig)" ;;
+    before-backup) assert_eq "absent" "$(cat "$(snap "$step.killed" custom.sh.orig)")" "no backup yet" ;;
+    *) assert_file_eq "$svc$custom" "$(snap "$step.killed" custom.sh.orig)" ;;
     esac
-    for t in revert apply revert2; do assert_eq "0" "$(z2_rc $step.$t)" "$t: exit status"; done
-    assert_unpatched $step.revert "revert after the kill"
-    assert_patched $step.apply "apply after the kill"
-    assert_unpatched $step.revert2 "revert after that"
+    for t in revert apply revert2; do assert_eq "0" "$(z2_rc "$step.$t")" "$t: exit status"; done
+    assert_unpatched "$step.revert" "revert after the kill"
+    assert_patched "$step.apply" "apply after the kill"
+    assert_unpatched "$step.revert2" "revert after that"
 done
 
 # The service's directory on a full flash (a small tmpfs over
@@ -159,17 +160,17 @@ z2_session "$svc" "$fx" -- "$snapshot_cmd; $fresh_cmd; $full_flash"'
 for flash in $flashes; do
     IFS=: read -r t opts fails_at <<< "$flash"
     case_begin "full flash, no $t left ($opts): custom.sh stays in place"
-    assert_eq "1" "$(z2_rc $t.full)" "exit status"
-    assert_file_eq "$svc$custom" "$(snap $t.full custom.sh)"
-    assert_eq "${svc_modes% *}" "$(cat "$(snap $t.full custom.sh.mode)")" "mode"
-    assert_eq "fill " "$(cat "$(snap $t.full leftovers)")" "no temporary file left"
-    assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap $t.full zapret2)"
-    assert_contains "$(z2_syslog $t.full)" "<27>" "an error"
-    assert_contains "$(z2_syslog $t.full)" "patches: $fails_at " "failing step"
-    assert_contains "$(z2_syslog $t.full)" "failed: No space left on device" "the reason"
-    assert_not_contains "$(z2_syslog $t.full)" "patches: applied $custom" "not reported as applied"
-    assert_eq "0 0" "$(z2_rc $t.apply) $(z2_rc $t.revert)" "with room again: exit status"
-    assert_patched $t.apply "with room again"
-    assert_eq "" "$(cat "$(snap $t.apply leftovers)")" "no temporary file after the apply either"
-    assert_unpatched $t.revert "revert"
+    assert_eq "1" "$(z2_rc "$t.full")" "exit status"
+    assert_file_eq "$svc$custom" "$(snap "$t.full" custom.sh)"
+    assert_eq "${svc_modes% *}" "$(cat "$(snap "$t.full" custom.sh.mode)")" "mode"
+    assert_eq "fill " "$(cat "$(snap "$t.full" leftovers)")" "no temporary file left"
+    assert_file_eq "$ROUTER_SRC/../src/scripts/zapret2.init" "$(snap "$t.full" zapret2)"
+    assert_contains "$(z2_syslog "$t.full")" "<27>" "an error"
+    assert_contains "$(z2_syslog "$t.full")" "patches: $fails_at " "failing step"
+    assert_contains "$(z2_syslog "$t.full")" "failed: No space left on device" "the reason"
+    assert_not_contains "$(z2_syslog "$t.full")" "patches: applied $custom" "not reported as applied"
+    assert_eq "0 0" "$(z2_rc "$t.apply") $(z2_rc "$t.revert")" "with room again: exit status"
+    assert_patched "$t.apply" "with room again"
+    assert_eq "" "$(cat "$(snap "$t.apply" leftovers)")" "no temporary file after the apply either"
+    assert_unpatched "$t.revert" "revert"
 done

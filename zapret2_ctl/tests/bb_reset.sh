@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # reset: the shell runs "uci import ... && uci commit ..." with exactly one
 # environment variable; the outcome is told on the terminal, never logged.
 . "$ROUTER_TESTLIB/bb.sh"
@@ -29,7 +30,7 @@ z2_session "$fake" -- '
     touch /tmp/uci.fail
     run_ctl failed reset
 
-    ln -sf '"'$UCI_BIN_DIR/uci'"' /usr/bin/uci
+    ln -sf '"'$BIN_UCI'"' /usr/bin/uci
     printf "config zapret2 config\n\toption qnum 999\n" > /etc/config/zapret2
     run_ctl real reset
     uci show zapret2 > /tmp/.z2/after 2>&1

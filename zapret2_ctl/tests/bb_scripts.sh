@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # The two embedded service scripts, run by busybox ash (the router's shell)
 # with the service library and procd stubbed: custom_runner's walk and the
 # init script's daemon declaration.

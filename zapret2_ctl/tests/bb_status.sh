@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # status and the daemon probe over /var/run PID files.
 . "$ROUTER_TESTLIB/bb.sh"
 . "$ROUTER_SRC/bb_lib.sh"

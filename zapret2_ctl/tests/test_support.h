@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 
@@ -44,25 +45,31 @@ inline std::string read_file(const std::string& path) {
     return s.str();
 }
 
-// Opens the logger on the console at the given level and collects what it writes.
+// Opens the logger on the console at the given level and collects what it
+// writes. A memory stream that cannot take every line fails the test: the
+// text would be incomplete.
 class log_capture {
   public:
     explicit log_capture(unsigned max_level = log_lvl_info) {
         mem_ = ::open_memstream(&buf_, &len_);
+        if (!mem_) ADD_FAILURE() << "open_memstream failed";
         log_open(false, max_level);
         old_ = log_set_console(mem_);
     }
     ~log_capture() {
         log_set_console(old_ == stderr ? nullptr : old_);
         log_open(false, log_lvl_info);
-        std::fclose(mem_);
+        if (mem_ && std::fclose(mem_) != 0) ADD_FAILURE() << "log capture: fclose failed";
         std::free(buf_);
     }
     log_capture(const log_capture&) = delete;
     log_capture& operator=(const log_capture&) = delete;
 
     std::string text() {
-        std::fflush(mem_);
+        if (!mem_ || std::fflush(mem_) != 0) {
+            ADD_FAILURE() << "log capture: the captured text is incomplete";
+            return std::string();
+        }
         return std::string(buf_, len_);
     }
 
@@ -74,12 +81,17 @@ class log_capture {
 };
 
 // Runs fn with output written to a memory stream and returns what it wrote.
+// A stream that cannot take it all fails the test.
 template <class writer> std::string capture_stream(writer fn) {
     char* buf = nullptr;
     std::size_t len = 0;
     std::FILE* mem = ::open_memstream(&buf, &len);
+    if (!mem) {
+        ADD_FAILURE() << "open_memstream failed";
+        return std::string();
+    }
     fn(mem);
-    std::fclose(mem);
+    if (std::fclose(mem) != 0) ADD_FAILURE() << "capture_stream: fclose failed";
     std::string out(buf, len);
     std::free(buf);
     return out;
