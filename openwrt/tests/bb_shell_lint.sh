@@ -8,7 +8,7 @@
 
 repo=$(cd "$ROUTER_SRC/../.." && pwd)
 
-router_scripts=("$repo"/*/data/*.init "$ROUTER_SRC"/../*/test.sh "$ROUTER_SRC/rc.common.stub")
+router_scripts=("$repo"/*/data/*.init "$repo"/*/data/*.defaults "$ROUTER_SRC"/../*/test.sh "$ROUTER_SRC/rc.common.stub")
 for hook in "$repo"/korvel/data/hotplug/*; do
     [ -f "$hook" ] && router_scripts+=("$hook")
 done
