@@ -5,6 +5,7 @@
 #include "handles.h"
 #include "process.h"
 #include "text.h"
+#include "writer_rules.h"
 
 #include <cerrno>
 #include <cstdio>
