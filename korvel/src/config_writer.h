@@ -12,6 +12,8 @@
 namespace korvel {
 
 inline constexpr const char* atcommands_path = "/etc/atcommands.user";
+/// The web interface's caches, removed so that its pages show the new settings.
+inline constexpr const char* clear_luci_cache = "rm -rf /tmp/luci-*";
 
 /// Reads the ports and devices the other packages are configured with now.
 void read_current_values(config_store& cfg, modem_state& st);
