@@ -103,7 +103,7 @@ void report_choice(const modem_state& st) {
                   st.choice);
     if (st.foreground) {
         std::printf("%s\n", line);
-        std::fflush(stdout);
+        flush_output();
     } else if (st.automatic) {
         log_line(st, line);
     }
@@ -137,7 +137,7 @@ int handle_add(modem_state& st, config_store& cfg) {
     }
     if (other_instance_running("korvel")) return 0;
 
-    std::fflush(nullptr);
+    flush_output();
     pid_t child = fork();
     if (child < 0) return 0;
     if (child == 0) {
