@@ -178,8 +178,6 @@ written_packages() {
 
 trace_of() { cat "$1/upper/tmp/trace" 2>/dev/null; }
 kmsg_of() { cat "$1/upper/dev/kmsg" 2>/dev/null; }
-# uci_in FX SCRATCH ARGS...: the uci tool over what korvel left behind.
-uci_in() { local fx="$1" scr="$2"; shift 2; run_in "$fx" "$scr" uci "$@" 2>&1; }
 korvel_finish() { if [ "$BB_FAIL" = 0 ]; then exit 0; fi; exit 1; }  # bb.sh's EXIT trap keeps the script's own status
 
 # snapshot FX SCRATCH: one sandbox run of "uci show" over the packages korvel
