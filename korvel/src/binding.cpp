@@ -116,18 +116,18 @@ void stage_config_switch(const char* usb_id, const char* vendor) {
     char attr[256];
     std::snprintf(attr, sizeof attr, "%s/%s/bConfigurationValue", usb_devices, dev);
     char value[256];
-    if (!read_line(attr, value)) {
+    if (!read_first_line(attr, value, sizeof value)) {
         wait_seconds(long_wait_s);
-        if (!read_line(attr, value)) return;
+        if (!read_first_line(attr, value, sizeof value)) return;
     }
     if (value[0] != '2') return; // already in another configuration
 
     reset_configuration(attr);
     wait_seconds(long_wait_s);
-    if (read_line(attr, value) && value[0] == '1') return;
+    if (read_first_line(attr, value, sizeof value) && value[0] == '1') return;
     reset_configuration(attr);
     wait_seconds(1);
-    if (read_line(attr, value) && value[0] == '1') return;
+    if (read_first_line(attr, value, sizeof value) && value[0] == '1') return;
     wait_seconds(long_wait_s);
     reset_configuration(attr);
 }
@@ -158,12 +158,7 @@ bool debug_bridge_interface(const char* iface) {
     return readable && cls && sub && (p1 || p3);
 }
 
-void stage_serial(const char* usb_id) {
-    char vendor[16];
-    char product[16];
-    split_usb_id(usb_id, vendor, product);
-    char id_pair[64];
-    std::snprintf(id_pair, sizeof id_pair, "%s %s", vendor, product);
+void stage_serial(const char* vendor, const char* product, const char* id_pair) {
     write_serial_ids(id_pair, product);
 
     char dev[64];
@@ -268,7 +263,7 @@ void bind_drivers(const char* usb_id) {
     if (matches("1bc7/1900/*", usb_id) || matches("413c/81d7/*", usb_id) ||
         matches("3f0/857/*", usb_id))
         stage_config_switch(usb_id, vendor);
-    stage_serial(usb_id);
+    stage_serial(vendor, product, id_pair);
     if (matches("3f0/857/*", usb_id)) stage_mode_switch(vendor);
 }
 

@@ -58,6 +58,16 @@ void save_if_done(uci_context* ctx, int rc, const uci_ptr& ptr) {
     if (rc == UCI_OK) (void)uci_save(ctx, ptr.p);
 }
 
+/// Looks "path=value" up and, when it names a section, applies the list
+/// change (uci_add_list or uci_del_list) and saves.
+void change_list(uci_context* ctx, const char* path, const char* value,
+                 int (*change)(uci_context*, uci_ptr*)) {
+    char text[256];
+    uci_ptr ptr;
+    if (!lookup_path(ctx, text, ptr, path, value) || !ptr.s) return;
+    save_if_done(ctx, change(ctx, &ptr), ptr);
+}
+
 bool complete(const uci_ptr& ptr) {
     return (ptr.flags & uci_ptr::UCI_LOOKUP_COMPLETE) != 0;
 }
@@ -147,19 +157,11 @@ void config_store::remove(const char* path) {
 }
 
 void config_store::add_list(const char* path, const char* value) {
-    uci_context* ctx = for_change();
-    char text[256];
-    uci_ptr ptr;
-    if (!lookup_path(ctx, text, ptr, path, value) || !ptr.s) return;
-    save_if_done(ctx, uci_add_list(ctx, &ptr), ptr);
+    change_list(for_change(), path, value, uci_add_list);
 }
 
 void config_store::del_list(const char* path, const char* value) {
-    uci_context* ctx = for_change();
-    char text[256];
-    uci_ptr ptr;
-    if (!lookup_path(ctx, text, ptr, path, value) || !ptr.s) return;
-    save_if_done(ctx, uci_del_list(ctx, &ptr), ptr);
+    change_list(for_change(), path, value, uci_del_list);
 }
 
 bool config_store::has_value(const char* path, const char* value) {

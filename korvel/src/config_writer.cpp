@@ -5,6 +5,7 @@
 #include "handles.h"
 #include "process.h"
 #include "text.h"
+#include "writer_rules.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,8 +14,6 @@
 namespace korvel {
 
 namespace {
-
-constexpr const char* clear_luci_cache = "rm -rf /tmp/luci-*";
 
 /// The AT command list is (re)written when it is missing, when the model
 /// changed, or when it still holds only the demonstration entry; a list the

@@ -12,24 +12,8 @@
 namespace korvel {
 
 inline constexpr const char* atcommands_path = "/etc/atcommands.user";
-
-/// Which settings the modem-information page gets.
-enum class modeminfo_kind {
-    mbim_via_mmcli, // ModemManager modem with an MBIM driver: AT port and mmcli names
-    at_port,        // the five named modes, and serial modems found without a
-                    // catalogue line: AT port only
-    qmi,            // other ModemManager modems: QMI device
-};
-
-/// Model names of the form "t", two digits, "w", three digits.
-bool tw_model(const char* model);
-
-modeminfo_kind modeminfo_for(const modem_state& st);
-
-/// True when the user's AT command list still holds only the demonstration
-/// entry: its first line begins with `Demo command "ATI";ATI` and there is no
-/// second line.
-bool atcommands_only_demo(const char* first_line, bool has_second_line);
+/// The web interface's caches, removed so that its pages show the new settings.
+inline constexpr const char* clear_luci_cache = "rm -rf /tmp/luci-*";
 
 /// Reads the ports and devices the other packages are configured with now.
 void read_current_values(config_store& cfg, modem_state& st);

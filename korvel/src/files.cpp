@@ -14,10 +14,6 @@
 
 namespace korvel {
 
-bool read_line(const char* path, char (&buf)[256]) {
-    return read_first_line(path, buf, 256);
-}
-
 bool read_first_line(const char* path, char* buf, std::size_t cap) {
     buf[0] = '\0';
     file_handle f(std::fopen(path, "re"));

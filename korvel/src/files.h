@@ -5,10 +5,6 @@
 
 namespace korvel {
 
-/// Reads the first line of `path` (at most 255 characters, line end kept) into
-/// `buf` (256 bytes). False when the file cannot be opened or is empty.
-bool read_line(const char* path, char (&buf)[256]);
-
 /// Reads the first line of `path` into `buf` of capacity `cap` (at most
 /// cap - 1 characters, line end kept). False when the file cannot be opened or
 /// is empty.

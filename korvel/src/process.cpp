@@ -12,14 +12,18 @@
 
 namespace korvel {
 
+void flush_output() {
+    (void)std::fflush(nullptr); // nothing to do about a failure (see process.h)
+}
+
 int run_shell(const char* command) {
-    std::fflush(nullptr);
+    flush_output();
     return std::system(command);
 }
 
 void run_line(const char* command, char* buf, std::size_t cap) {
     buf[0] = '\0';
-    std::fflush(nullptr);
+    flush_output();
     pipe_handle p(popen(command, "re"));
     if (!p) return;
     if (!std::fgets(buf, static_cast<int>(cap), p.get())) buf[0] = '\0';
@@ -29,7 +33,7 @@ void run_line(const char* command, char* buf, std::size_t cap) {
 
 void run_output(const char* command, char* buf, std::size_t cap) {
     buf[0] = '\0';
-    std::fflush(nullptr);
+    flush_output();
     pipe_handle p(popen(command, "re"));
     if (!p) return;
     std::size_t n = std::fread(buf, 1, cap - 1, p.get());
@@ -60,7 +64,7 @@ bool names_other_process(const char* pid_text, pid_t self, pid_t parent) {
 bool other_instance_running(const char* name) {
     char command[128];
     std::snprintf(command, sizeof command, "pidof %s 2>/dev/null", name);
-    std::fflush(nullptr);
+    flush_output();
     pipe_handle p(popen(command, "re"));
     if (!p) return false;
     bool other = false;
@@ -71,7 +75,7 @@ bool other_instance_running(const char* name) {
 }
 
 int run_program(const char* program, const char* arg) {
-    std::fflush(nullptr);
+    flush_output();
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {

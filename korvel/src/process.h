@@ -6,6 +6,14 @@
 
 namespace korvel {
 
+/// Writes out what the output streams hold (standard output: the banner, the
+/// chosen mode) before a child process starts, so that the child cannot write
+/// it a second time, and where a line must show at once. Its result is not
+/// needed: a flush that fails empties the buffer as well, so nothing is
+/// written twice, and korvel's results are its exit status and its log, not
+/// what it prints.
+void flush_output();
+
 /// Runs `command` through the shell and waits; returns the wait status
 /// (-1 when it cannot be started).
 int run_shell(const char* command);

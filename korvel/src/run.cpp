@@ -22,7 +22,6 @@ namespace korvel {
 
 namespace {
 
-constexpr const char* clear_luci_cache = "rm -rf /tmp/luci-*";
 constexpr const char* reload_option_driver =
     "rmmod option 2>/dev/null; modprobe option 2>/dev/null";
 constexpr const char* interface_up_watch =
@@ -104,7 +103,7 @@ void report_choice(const modem_state& st) {
                   st.choice);
     if (st.foreground) {
         std::printf("%s\n", line);
-        std::fflush(stdout);
+        flush_output();
     } else if (st.automatic) {
         log_line(st, line);
     }
@@ -138,7 +137,7 @@ int handle_add(modem_state& st, config_store& cfg) {
     }
     if (other_instance_running("korvel")) return 0;
 
-    std::fflush(nullptr);
+    flush_output();
     pid_t child = fork();
     if (child < 0) return 0;
     if (child == 0) {
@@ -216,7 +215,7 @@ int setup_modem(modem_state& st, config_store& cfg, const char* usb_id) {
     if (st.rebind_at_setup) {
         char vendor[16];
         char product[16];
-        if (std::sscanf(st.usb_id, "%15[^/]/%15[^/]", vendor, product) == 2) {
+        if (split_usb_id(st.usb_id, vendor, product) == 2) {
             wait_seconds(rebind_settle_s);
             rebind_usb_device(vendor, st.usb_id);
         }

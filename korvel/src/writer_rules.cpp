@@ -1,4 +1,4 @@
-#include "config_writer.h"
+#include "writer_rules.h"
 
 #include <cstring>
 

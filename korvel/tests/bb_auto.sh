@@ -3,6 +3,7 @@
 # sysfs trees laid out as real devices present themselves, the mode chosen,
 # the keys written, the log lines, and the removal; the catalogue winning;
 # the setting off; ModemManager's port list with and without an AT port.
+# shellcheck source-path=SCRIPTDIR source=bb_lib.sh
 . "$ROUTER_SRC/bb_lib.sh"
 
 PACKAGES="network firewall modeminfo mmconfig atinout smstools3 korvel"
@@ -25,6 +26,7 @@ qmi_module() {
     echo '{"sim":{"properties":{"operator-code":"25001"}}}' > "$1/tmp/fake/sim.json"
 }
 # Sierra EM7455 in its MBIM configuration: qcserial ports, MBIM on 12 and 13.
+# shellcheck disable=SC2317  # called by name from the table of devices
 mbim_module() {
     usb_device "$1" 1-1 1199 && usb_ids "$1" 1-1 9079 0006 5
     usb_function "$1" 1-1 0 ff ff ff qcserial tty:ttyUSB0
@@ -37,6 +39,7 @@ mbim_module() {
         > "$1/tmp/fake/modem.json"
 }
 # Huawei stick in NCM mode: a serial port, NCM on huawei_cdc_ncm, a card reader.
+# shellcheck disable=SC2317  # called by name from the table of devices
 ncm_stick() {
     usb_device "$1" 1-1 12d1 && usb_ids "$1" 1-1 155e 0102 4
     usb_function "$1" 1-1 0 ff 02 12 option tty:ttyUSB0
@@ -54,17 +57,20 @@ ecm_modem() {
     usb_function "$1" "${2:-1-1}" 2 08 06 50 usb-storage
 }
 # ZTE MF79U router-style modem: RNDIS.
+# shellcheck disable=SC2317  # called by name from the table of devices
 rndis_modem() {
     usb_device "$1" 1-1 19d2 && usb_ids "$1" 1-1 1485 0102 2
     usb_function "$1" 1-1 0 e0 01 03 rndis_host net:usb0
     usb_function "$1" 1-1 1 0a 00 00 rndis_host
 }
 # A modem still in its storage mode: CD-ROM and card reader.
+# shellcheck disable=SC2317  # called by name from the table of devices
 storage_only() {
     usb_device "$1" 1-1 19d2 && usb_ids "$1" 1-1 2000 0000 2
     usb_function "$1" 1-1 0 08 06 50 usb-storage
     usb_function "$1" 1-1 1 08 06 50 usb-storage
 }
+# shellcheck disable=SC2317  # called by name from the table of devices
 keyboard() {
     usb_device "$1" 1-1 046d && usb_ids "$1" 1-1 c31c 6400 2
     usb_function "$1" 1-1 0 03 01 01 usbhid
@@ -73,7 +79,7 @@ keyboard() {
 
 # plug_and_pull FX SCR ID: in one sandbox, the hotplug add of the device 1-1
 # (waiting for its detached configuration), a snapshot, the remove, another
-# snapshot. Sets ADD_RC, ADD_OUT, REMOVE_RC, ADDED and REMOVED (uci show of
+# snapshot. Sets ADD_RC, REMOVE_RC, ADDED and REMOVED (uci show of
 # the packages after each), TRACE (the add's calls) and KMSG (the add's lines).
 plug_and_pull() {
     run_in "$1" "$2" env K="$KORVEL" ID="$3" P="$PACKAGES" sh -c '
@@ -84,11 +90,10 @@ plug_and_pull() {
         "$K" remove "$ID" > /tmp/remove.out 2>&1; echo $? > /tmp/remove.rc
         for p in $P; do uci show $p 2>/dev/null; done > /tmp/removed'
     local t="$2/upper/tmp"
-    ADD_RC=$(cat "$t/add.rc"); ADD_OUT=$(cat "$t/add.out"); REMOVE_RC=$(cat "$t/remove.rc")
+    ADD_RC=$(cat "$t/add.rc"); REMOVE_RC=$(cat "$t/remove.rc")
     ADDED=$(cat "$t/added"); REMOVED=$(cat "$t/removed")
     TRACE=$(cat "$t/trace.add" 2>/dev/null); KMSG=$(cat "$t/kmsg.add")
 }
-in_state() { awk -v p="$1" 'index($0, p "=") == 1 || index($0, p ".") == 1' <<<"$2"; }
 
 # The keys the shared configuration path writes for the interface "modem".
 network_keys() { # PROTO DEVICE [APN]
@@ -121,7 +126,7 @@ for row in "${devices[@]}"; do
     case_begin "$name"
     fx=$(new_router)
     read -r make variant <<<"$fixture"
-    $make "$fx" $variant
+    "$make" "$fx" "$variant"
     scr=$(fresh_scratch)
     plug_and_pull "$fx" "$scr" "$id"
     model=$(printf 'auto-%04x-%04x' "0x${id%%/*}" "0x$(cut -d/ -f2 <<<"$id")")
@@ -130,32 +135,32 @@ for row in "${devices[@]}"; do
     if [ "$mode" = - ]; then
         assert_eq "korvel: INFO: usb $id is not a modem korvel can configure ($why)" "$KMSG" "log line"
         assert_eq "" "$TRACE" "nothing run"
-        assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)" "nothing written"
+        assert_eq "" "$(written_packages "$scr")" "nothing written"
         continue
     fi
     assert_eq "korvel: starting modem configuration
 korvel: usb $id; model $model
 korvel: usb $id: $mode mode (no catalogue line; $why)
 korvel: $model modem setup complete" "$KMSG" "log lines"
-    assert_eq "$(network_keys "$proto" "$device" "$apn")" "$(in_state network.modem "$ADDED")" "network"
-    assert_eq "firewall.@zone[1].network='wan' 'modem'" "$(in_state firewall.@zone[1].network "$ADDED")" "wan zone"
-    assert_eq "korvel.main.modem='$model'" "$(in_state korvel.main.modem "$ADDED")" "model remembered"
+    assert_eq "$(network_keys "$proto" "$device" "$apn")" "$(show network.modem "$ADDED")" "network"
+    assert_eq "firewall.@zone[1].network='wan' 'modem'" "$(show firewall.@zone[1].network "$ADDED")" "wan zone"
+    assert_eq "korvel.main.modem='$model'" "$(show korvel.main.modem "$ADDED")" "model remembered"
     assert_eq "$queries" "$(grep -c 'generic.ports' <<<"$TRACE")" "port-list queries"
-    [ -e "$scr/upper/etc/atcommands.user" ] && bb_fail "AT command list written" || bb_ok
+    assert_missing "$scr/upper/etc/atcommands.user" "AT command list written"
     if [ "$at" = - ]; then
         # No AT port: the modem tools keep their settings.
-        assert_eq "" "$(ls "$scr/upper/etc/config" | grep -E 'modeminfo|atinout|smstools3')" "AT and SMS tools untouched"
+        assert_eq "" "$(written_packages "$scr" | grep -oE 'modeminfo|atinout|smstools3')" "AT and SMS tools untouched"
     else
-        assert_contains "$(in_state modeminfo.@modeminfo[0] "$ADDED")" "modeminfo.@modeminfo[0].$info" "modeminfo"
-        assert_eq "atinout.general.atc_port='$at'" "$(in_state atinout.general.atc_port "$ADDED")" "atinout"
-        assert_eq "smstools3.@sms[0].device='$at'" "$(in_state smstools3.@sms[0].device "$ADDED")" "smstools3"
-        assert_eq "" "$(in_state smstools3.@sms[0].init "$ADDED")" "no SMS init string"
+        assert_contains "$(show modeminfo.@modeminfo[0] "$ADDED")" "modeminfo.@modeminfo[0].$info" "modeminfo"
+        assert_eq "atinout.general.atc_port='$at'" "$(show atinout.general.atc_port "$ADDED")" "atinout"
+        assert_eq "smstools3.@sms[0].device='$at'" "$(show smstools3.@sms[0].device "$ADDED")" "smstools3"
+        assert_eq "" "$(show smstools3.@sms[0].init "$ADDED")" "no SMS init string"
     fi
     # The removal takes the interface and the zone entry back, as for a
     # catalogued modem.
-    assert_eq "" "$(in_state network.modem "$REMOVED")" "interface removed"
-    assert_eq "firewall.@zone[1].network='wan'" "$(in_state firewall.@zone[1].network "$REMOVED")" "zone entry removed"
-    assert_eq "korvel.main.modem='$model'" "$(in_state korvel.main.modem "$REMOVED")" "model kept"
+    assert_eq "" "$(show network.modem "$REMOVED")" "interface removed"
+    assert_eq "firewall.@zone[1].network='wan'" "$(show firewall.@zone[1].network "$REMOVED")" "zone entry removed"
+    assert_eq "korvel.main.modem='$model'" "$(show korvel.main.modem "$REMOVED")" "model kept"
 done
 
 case_begin "a catalogue line wins; by hand the chosen mode is one line on standard output"
@@ -186,7 +191,7 @@ assert_eq "korvel: INFO: usb 46d/c31c/6400 is not a modem korvel can configure (
 rc=0
 korvel: INFO: usb 1234/5678/1 is not a modem korvel can configure (no such USB device)
 rc=0" "$out" "outputs"
-assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)" "nothing written"
+assert_eq "" "$(written_packages "$scr")" "nothing written"
 
 case_begin "setting off (no option, or 'ignore'): nothing examined, nothing said"
 for setting in "" "option unknown_modems 'ignore'" "option unknown_modems 'Auto'"; do
@@ -199,7 +204,7 @@ for setting in "" "option unknown_modems 'ignore'" "option unknown_modems 'Auto'
         "$K" remove 2c7c/306/310; "$K" 2c7c/306/310' 2>&1)
     assert_eq "Modem 2c7c/306/310 not found in configurations." "$out$(trace_of "$scr")$(kmsg_of "$scr")" \
         "[$setting] add and remove silent, by hand not found"
-    assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)" "[$setting] nothing written"
+    assert_eq "" "$(written_packages "$scr")" "[$setting] nothing written"
 done
 
 case_begin "hotplug: interface events, hubs and devices already gone are passed over in silence"
@@ -214,7 +219,7 @@ out=$(run_in "$fx" "$scr" env K="$KORVEL" sh -c '
     DEVTYPE=usb_device DEVPATH=/devices/usb1/1-2 "$K" add 1d6b/2/515
     DEVTYPE=usb_device "$K" add 1234/5678/1' 2>&1)
 assert_eq "" "$out$(trace_of "$scr")$(kmsg_of "$scr")" "silent"
-assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)" "nothing written"
+assert_eq "" "$(written_packages "$scr")" "nothing written"
 
 case_begin "the event's own device (DEVPATH) is examined when two have the same id"
 fx=$(new_router)
@@ -250,6 +255,6 @@ CFG
 printf "\nconfig korvel 'main'\n\toption modem 'E3372h'\n\toption unknown_modems 'auto'\n" > "$fx/etc/config/korvel"
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" remove 19d2/1405/102
-assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)$(trace_of "$scr")" "another modem's interface kept"
+assert_eq "" "$(written_packages "$scr")$(trace_of "$scr")" "another modem's interface kept"
 
 korvel_finish

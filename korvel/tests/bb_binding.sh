@@ -1,6 +1,7 @@
 #!/bin/bash
 # Add-time driver binding of "init" modems on fake sysfs trees: the four
 # stages, their waits and bounds, and the exact texts written.
+# shellcheck source-path=SCRIPTDIR source=bb_lib.sh
 . "$ROUTER_SRC/bb_lib.sh"
 
 U=/sys/bus/usb/drivers
@@ -139,7 +140,7 @@ assert_eq "$OPTION_NEW_ID [3f0 857]
 $OPTION_NEW_ID [3f0 a57]" "$(binding_trace "$scr" | grep option1)" "serial ids"
 assert_eq "at^setmode=1" "$(tr '\r' '\n' < "$scr/upper/dev/ttyUSB2")" "command"
 assert_eq 13 "$(wc -c < "$scr/upper/dev/ttyUSB2")" "13 bytes, ending in CR"
-[ -e "$scr/upper/dev/ttyUSB10" ] && bb_fail "other device's port written" || bb_ok
+assert_missing "$scr/upper/dev/ttyUSB10" "other device's port written"
 
 case_begin "two devices of one vendor: the first in directory order is used"
 fx=$(binding_router)

@@ -2,6 +2,7 @@
 # The configuration written for each mode: UCI keys and their order, the
 # firewall zone, the APN choice, the modeminfo branches, the AT command list,
 # SMS settings, service calls and log lines, through "add" and the one-word form.
+# shellcheck source-path=SCRIPTDIR source=bb_lib.sh
 . "$ROUTER_SRC/bb_lib.sh"
 
 SMS_START="pidof smsd
@@ -109,7 +110,7 @@ network.modem.proto='xmm'
 network.modem.apn='remembered'
 network.modem.pdp='ip'
 network.modem.device='/dev/ttyACM0'" "$(show network.modem)" "network"
-[ -e "$scr/upper/etc/atcommands.user" ] && bb_fail "demo line plus another line must stay" || bb_ok
+assert_missing "$scr/upper/etc/atcommands.user" "demo line plus another line must stay"
 
 case_begin "MBIM: no cdc-wdm after 20 passes, pdptype ipv4, APN kept, interface brought up in the background"
 fx=$(new_router)

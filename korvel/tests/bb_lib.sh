@@ -1,7 +1,9 @@
+# shellcheck shell=bash
 # Helpers of korvel's black-box tests: a router fixture with the packages
 # korvel writes, fake sysfs trees, and a runner of the test build of korvel
 # (waits return at once; waits, attribute writes and the fake commands' calls
 # land in one trace, /tmp/trace inside the sandbox).
+# shellcheck source=bb.sh
 . "$ROUTER_TESTLIB/bb.sh"
 
 KORVEL="${BIN_KORVEL_TRACED:?}"
@@ -152,29 +154,45 @@ run_in() {
 # korvel FX SCRATCH ARGS...: runs korvel; its standard error and output go to
 # $OUT (waits for the detached configuration too: it keeps the pipe open),
 # its exit status to $RC.
+# shellcheck disable=SC2034  # OUT and RC are read by the scripts
 korvel() {
     local fx="$1" scr="$2"; shift 2
     OUT=$(run_in "$fx" "$scr" "$KORVEL" "$@" 2>&1)
     RC=$?
 }
 
+# assert_missing PATH WHAT: PATH does not exist (korvel did not write it).
+assert_missing() {
+    if [ -e "$1" ]; then bb_fail "$2"; else bb_ok; fi
+}
+
+# written_packages SCRATCH: the names of the packages written under
+# /etc/config, on one line in name order (empty when none).
+written_packages() {
+    local f names=()
+    for f in "$1"/upper/etc/config/*; do
+        [ -e "$f" ] && names+=("${f##*/}")
+    done
+    echo "${names[*]}"
+}
+
 trace_of() { cat "$1/upper/tmp/trace" 2>/dev/null; }
 kmsg_of() { cat "$1/upper/dev/kmsg" 2>/dev/null; }
-# uci_in FX SCRATCH ARGS...: the uci tool over what korvel left behind.
-uci_in() { local fx="$1" scr="$2"; shift 2; run_in "$fx" "$scr" uci "$@" 2>&1; }
 korvel_finish() { if [ "$BB_FAIL" = 0 ]; then exit 0; fi; exit 1; }  # bb.sh's EXIT trap keeps the script's own status
 
 # snapshot FX SCRATCH: one sandbox run of "uci show" over the packages korvel
-# writes; show PREFIX then prints the snapshot's lines of that section/option.
+# writes; show PREFIX [STATE] then prints the lines of that section/option
+# from STATE (by default the snapshot).
 snapshot() {
     STATE=$(run_in "$1" "$2" sh -c \
         'for p in network firewall modeminfo mmconfig atinout smstools3 korvel; do uci show $p 2>/dev/null; done')
 }
-show() { awk -v p="$1" 'index($0, p "=") == 1 || index($0, p ".") == 1' <<<"$STATE"; }
+show() { awk -v p="$1" 'index($0, p "=") == 1 || index($0, p ".") == 1' <<<"${2-$STATE}"; }
 
 # korvel_aged FX SCRATCH MARKER AGE ARGS...: like korvel, with MARKER's time
 # set to AGE seconds ago in the same sandbox right before the run, however
 # slow the sandbox is to start.
+# shellcheck disable=SC2034  # OUT and RC are read by the scripts
 korvel_aged() {
     local fx="$1" scr="$2" marker="$3" age="$4"; shift 4
     OUT=$(run_in "$fx" "$scr" sh -c 'touch -d "@$(( $(date +%s) - $2 ))" "$1" && shift 2 && exec "$@"' \

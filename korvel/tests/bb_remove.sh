@@ -1,6 +1,7 @@
 #!/bin/bash
 # Removal: what is taken away, what is remembered, what is left alone; and
 # the edge cases of the firewall zone and the AT command list when plugging.
+# shellcheck source-path=SCRIPTDIR source=bb_lib.sh
 . "$ROUTER_SRC/bb_lib.sh"
 
 # A router where a modem was configured before.
@@ -38,8 +39,8 @@ smstools3 stop
 reload_config
 rmmod option
 modprobe option" "$(trace_of "$scr")" "calls"
-assert_eq "firewall korvel network" "$(ls "$scr/upper/etc/config" | xargs)" "only these packages changed"
-[ -e "$scr/upper/etc/atcommands.user" ] && bb_fail "AT list touched" || bb_ok
+assert_eq "firewall korvel network" "$(written_packages "$scr")" "only these packages changed"
+assert_missing "$scr/upper/etc/atcommands.user" "AT list touched"
 assert_eq "" "$(run_in "$fx" "$scr" sh -c 'ls -d /tmp/luci-* 2>/dev/null')" "web caches removed"
 assert_eq "" "$OUT$(kmsg_of "$scr")" "removal logs nothing"
 
@@ -64,14 +65,14 @@ pidof smstools3
 smstools3 stop
 rmmod option
 modprobe option" "$(trace_of "$scr")" "calls"
-assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)" "nothing written"
+assert_eq "" "$(written_packages "$scr")" "nothing written"
 
 case_begin "remove without a wan zone leaves the firewall alone"
 fx=$(configured_router)
 sed -i "s/option name 'wan'/option name 'outside'/" "$fx/etc/config/firewall"
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" remove 12d1/1506/102
-assert_eq "korvel network" "$(ls "$scr/upper/etc/config" | xargs)" "firewall untouched"
+assert_eq "korvel network" "$(written_packages "$scr")" "firewall untouched"
 
 case_begin "plugging: a zone named by a list holding wan counts; a zone already holding modem is left"
 fx=$(new_router)
@@ -95,7 +96,7 @@ sed -i "s/option network 'wan'/option network 'modem'/" "$fx/etc/config/firewall
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" 8087/95a/0
 assert_not_contains "$(trace_of "$scr")" "firewall" "string modem: no write, no restart"
-[ -e "$scr/upper/etc/config/firewall" ] && bb_fail "firewall rewritten" || bb_ok
+assert_missing "$scr/upper/etc/config/firewall" "firewall rewritten"
 sed -i "s/option name 'wan'/option name 'guest'/" "$fx/etc/config/firewall"
 scr=$(fresh_scratch)
 korvel "$fx" "$scr" 8087/95a/0
@@ -116,7 +117,7 @@ for c in "keep-empty:L850-GL:" "write-missing:L850-GL:-" "rewrite-new-model:E337
     scr=$(fresh_scratch)
     korvel "$fx" "$scr" 8087/95a/0
     if [ "$what" = keep-empty ]; then
-        [ -e "$scr/upper/etc/atcommands.user" ] && bb_fail "$what: rewritten" || bb_ok
+        assert_missing "$scr/upper/etc/atcommands.user" "$what: rewritten"
     else
         assert_file_eq "$expected" "$scr/upper/etc/atcommands.user"
     fi

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Command line, id check, duplicate-run guard, marker files, log sink, the
 # detached configuration of "add", the switch, and the hotplug hook.
+# shellcheck source-path=SCRIPTDIR source=bb_lib.sh
 . "$ROUTER_SRC/bb_lib.sh"
 
 # Without the unknown_modems option (the program's default) ids without a
@@ -47,7 +48,7 @@ rc=0
 == frob 12d1/1506/102
 rc=0" "$out" "outputs"
 assert_eq "" "$(trace_of "$scr")" "nothing run"
-assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null)" "nothing written"
+assert_eq "" "$(written_packages "$scr")" "nothing written"
 assert_eq "" "$(kmsg_of "$scr")" "nothing logged"
 
 case_begin "no catalogue: add and remove are silent, the one-word form says not found"
@@ -70,7 +71,8 @@ for switch in "option korvel '0'" ""; do
     assert_eq "pidof smsd
 pidof smstools3
 smstools3 start" "$(trace_of "$scr")" "[$switch] calls"
-    assert_eq "" "$(ls "$scr/upper/etc/config" 2>/dev/null; ls "$scr/upper/etc/atcommands.user" 2>/dev/null)" "[$switch] no writes"
+    assert_eq "" "$(written_packages "$scr")" "[$switch] no package written"
+    assert_missing "$scr/upper/etc/atcommands.user" "[$switch] AT list written"
     assert_eq "" "$OUT$(kmsg_of "$scr")" "[$switch] no log"
 done
 
@@ -95,7 +97,7 @@ now=$(date +%s)
 scr=$(fresh_scratch)
 korvel_aged "$fx" "$scr" /var/run/kv_init_log 8 add 2c7c/125/318
 assert_eq "" "$OUT$(kmsg_of "$scr")" "fresh init marker: no initialization line"
-[ "$(stat -c %Y "$scr/upper/var/run/kv_init_log")" -ge "$now" ] && bb_ok || bb_fail "init marker not renewed"
+if [ "$(stat -c %Y "$scr/upper/var/run/kv_init_log")" -ge "$now" ]; then bb_ok; else bb_fail "init marker not renewed"; fi
 scr=$(fresh_scratch)
 korvel_aged "$fx" "$scr" /var/run/kv_init_log 10 add 2c7c/125/318
 assert_eq "korvel: modem initialization" "$OUT" "10 seconds old: stale"

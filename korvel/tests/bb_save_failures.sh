@@ -3,6 +3,7 @@
 # mounted over it inside the sandbox and filled), and package files that do
 # not parse. Each is a failed configuration: an ERROR naming what could not
 # be saved, no "setup complete", exit 1 by hand, and nothing half-written.
+# shellcheck source-path=SCRIPTDIR source=bb_lib.sh
 . "$ROUTER_SRC/bb_lib.sh"
 
 # on_flash FX SCR LAYOUT CMD...: runs CMD with /etc on a filled tmpfs holding a
@@ -109,14 +110,14 @@ broken=(
 for row in "${broken[@]}"; do
     IFS='|' read -r pkg text where saved <<<"$row"
     fx=$(ncm_router)
-    printf "$text" > "$fx/etc/config/$pkg"
+    printf '%b' "$text" > "$fx/etc/config/$pkg"
     scr=$(fresh_scratch)
     korvel "$fx" "$scr" 12d1/1506/102
     assert_eq 1 "$RC" "[$pkg] status"
     assert_contains "$OUT" "korvel: ERROR: E3372h modem setup failed: could not read /etc/config/$pkg: Parse error (" "[$pkg] error"
     assert_contains "$OUT" ") $where" "[$pkg] position"
     assert_not_contains "$OUT" "setup complete" "[$pkg] no success"
-    assert_eq "$saved" "$(ls "$scr/upper/etc/config" 2>/dev/null | xargs)" "[$pkg] stopped there"
+    assert_eq "$saved" "$(written_packages "$scr")" "[$pkg] stopped there"
 done
 
 korvel_finish

@@ -1,31 +1,22 @@
 // The catalogue, APN and AT-list files: formats, skipping rules and look-ups.
 #include "catalogue.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 
 namespace korvel {
 namespace {
 
 class korvel_data_file : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/korvel_cat.XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        dir_ = tmpl;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
     std::string write(const std::string& name, const std::string& text) {
-        std::string path = dir_ + "/" + name;
-        FILE* f = std::fopen(path.c_str(), "w");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        std::string path = dir_ / name;
+        test::write_file(path, text);
         return path;
     }
-    std::string dir_;
+    test::temp_dir dir_;
 };
 
 struct parsed {
@@ -162,7 +153,7 @@ TEST_F(korvel_data_file, LookupFirstMatchWinsAndMissingLeavesState) {
     EXPECT_STREQ("", st.model);
     EXPECT_STREQ("NAN", st.sms_init);
     EXPECT_STREQ("/dev/ttyUSB0", st.at_port);
-    EXPECT_FALSE(lookup_modem(st, "12d1/1506/102", (dir_ + "/none").c_str()));
+    EXPECT_FALSE(lookup_modem(st, "12d1/1506/102", (dir_ / "none").c_str()));
 }
 
 TEST_F(korvel_data_file, LongLinesAreReadInPieces) {
@@ -196,7 +187,7 @@ TEST_F(korvel_data_file, ApnFirstEqualCodeWins) {
         EXPECT_EQ(c.found, apn_for_operator(c.code, apn, sizeof apn, path.c_str())) << c.code;
         EXPECT_STREQ(c.apn, apn) << c.code;
     }
-    EXPECT_FALSE(apn_for_operator("25001", apn, sizeof apn, (dir_ + "/none").c_str()));
+    EXPECT_FALSE(apn_for_operator("25001", apn, sizeof apn, (dir_ / "none").c_str()));
 }
 
 TEST_F(korvel_data_file, AtCommandsKeepFirst1023Bytes) {
@@ -206,13 +197,13 @@ TEST_F(korvel_data_file, AtCommandsKeepFirst1023Bytes) {
     modem_state st;
     reset_state(st);
     copy_text(st.model, "Big");
-    load_at_commands(st, dir_.c_str());
+    load_at_commands(st, dir_.path().c_str());
     EXPECT_EQ(1023u, std::string(st.ati_text).size());
     copy_text(st.model, "Small");
-    load_at_commands(st, dir_.c_str());
+    load_at_commands(st, dir_.path().c_str());
     EXPECT_STREQ("Signal;AT+CSQ\n", st.ati_text);
     copy_text(st.model, "Missing");
-    load_at_commands(st, dir_.c_str());
+    load_at_commands(st, dir_.path().c_str());
     EXPECT_STREQ("", st.ati_text);
 }
 

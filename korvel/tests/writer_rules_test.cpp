@@ -1,5 +1,5 @@
 // Choices of the configuration writer that depend on the modem alone.
-#include "config_writer.h"
+#include "writer_rules.h"
 
 #include <gtest/gtest.h>
 
