@@ -5,6 +5,7 @@
 // hand-filled uci_ptr cannot store something that the next load rejects.
 #include "internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -298,7 +299,7 @@ int uci_parse_argument(uci_context* ctx, FILE* stream, char** str, char** result
 
 void uci_parse_section(uci_section* s, const uci_parse_option* opts, int n_opts, uci_option** tb) {
     if (!s || !opts || !tb || n_opts <= 0) return;
-    std::memset(tb, 0, sizeof(*tb) * static_cast<std::size_t>(n_opts));
+    std::fill_n(tb, n_opts, nullptr);
     uci_element* e;
     uci_foreach_element(&s->options, e) {
         uci_option* o = uci_to_option(e);
