@@ -1,5 +1,5 @@
 // The line filter of uci_revert: which lines of a change file stay.
-#include "internal.h"
+#include "change.h"
 
 #include <gtest/gtest.h>
 
