@@ -1,104 +1,15 @@
-// The API's contracts: anonymous names, error codes for bad calls, import,
-// export and the list of packages.
+// Packages on disk: load, unload, import, the list of packages, and how
+// save and commit write the change file and the config file.
 #include "test_support.h"
 
 #include <cstring>
+#include <dirent.h>
 
 using namespace uci_host::test;
 
 namespace {
 
-TEST(uci_anonymous, NamesFromCounterAndTypeHash) {
-    struct {
-        const char* type;
-        const char* first; // name of a first section of this type
-    } table[] = {
-        {"bar", "cfg0160ba"},           {"foo", "cfg017389"},
-        {"interface", "cfg016d96"},     {"b", "cfg01b607"},
-        {"rule", "cfg0192bd"},          {"", "cfg011505"},
-        {"\xc3\xa9t\xc3\xa9", nullptr},
-    };
-    for (const auto& row : table) {
-        SCOPED_TRACE(row.type);
-        scratch_tree dir;
-        put(dir.conf_file("an"), "");
-        context_ptr ctx = dir.context();
-        uci_package* p = nullptr;
-        ASSERT_EQ(uci_load(ctx.get(), "an", &p), UCI_OK);
-        uci_section* s = nullptr;
-        int rc = uci_add_section(ctx.get(), p, row.type, &s);
-        if (!row.first) {
-            // Bytes outside printable ASCII cannot be read back as a type.
-            EXPECT_EQ(rc, UCI_ERR_INVAL);
-            continue;
-        }
-        if (!*row.type) {
-            EXPECT_EQ(rc, UCI_ERR_INVAL) << "an empty type cannot be read back";
-            continue;
-        }
-        ASSERT_EQ(rc, UCI_OK);
-        EXPECT_STREQ(s->e.name, row.first);
-        EXPECT_TRUE(s->anonymous);
-    }
-}
-
-// Every section created counts, named or not, from the file, the API or a
-// change file; the counter never goes down and grows past two digits.
-TEST(uci_anonymous, CounterCountsEverySection) {
-    scratch_tree dir;
-    put(dir.conf_file("an"), "config interface lan\nconfig interface\nconfig foo x\n");
-    context_ptr ctx = dir.context();
-    uci_package* p = nullptr;
-    ASSERT_EQ(uci_load(ctx.get(), "an", &p), UCI_OK);
-    EXPECT_NE(uci_lookup_section(ctx.get(), p, "cfg026d96"), nullptr);
-    uci_ptr ptr{};
-    std::string buf;
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "an.named=foo"), UCI_OK);
-    ASSERT_EQ(uci_set(ctx.get(), &ptr), UCI_OK);
-    uci_section* s = nullptr;
-    ASSERT_EQ(uci_add_section(ctx.get(), p, "bar", &s), UCI_OK);
-    EXPECT_STREQ(s->e.name, "cfg0560ba");
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "an.x"), UCI_OK);
-    ASSERT_EQ(uci_delete(ctx.get(), &ptr), UCI_OK);
-    ASSERT_EQ(uci_add_section(ctx.get(), p, "bar", &s), UCI_OK);
-    EXPECT_STREQ(s->e.name, "cfg0660ba") << "deleting does not lower the counter";
-    for (int i = 7; i <= 256; i++)
-        ASSERT_EQ(uci_add_section(ctx.get(), p, "bar", &s), UCI_OK);
-    EXPECT_STREQ(s->e.name, "cfg10060ba");
-}
-
-TEST(uci_api, NullArgumentsGiveInvalid) {
-    uci_ptr ptr{};
-    uci_package* p = nullptr;
-    EXPECT_EQ(uci_load(nullptr, "x", &p), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_lookup_ptr(nullptr, &ptr, nullptr, true), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_set(nullptr, &ptr), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_commit(nullptr, &p, false), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_set_confdir(nullptr, "/x"), UCI_ERR_INVAL);
-    uci_free_context(nullptr);
-
-    context_ptr ctx(uci_alloc_context());
-    EXPECT_EQ(uci_set_confdir(ctx.get(), nullptr), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_set_savedir(ctx.get(), nullptr), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_load(ctx.get(), nullptr, &p), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_unload(ctx.get(), nullptr), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_save(ctx.get(), nullptr), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_commit(ctx.get(), nullptr, false), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_commit(ctx.get(), &p, false), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_lookup_ptr(ctx.get(), nullptr, nullptr, true), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_add_section(ctx.get(), nullptr, "t", nullptr), UCI_ERR_INVAL);
-}
-
-TEST(uci_api, FreshContextDefaults) {
-    context_ptr ctx(uci_alloc_context());
-    EXPECT_STREQ(ctx->confdir, "/etc/config");
-    EXPECT_STREQ(ctx->savedir, "/tmp/.uci");
-    EXPECT_EQ(static_cast<int>(ctx->flags), UCI_FLAG_STRICT | UCI_FLAG_SAVED_DELTA);
-    EXPECT_TRUE(uci_list_empty(&ctx->root));
-    EXPECT_EQ(list_count_of(&ctx->delta_path), 1u);
-}
-
-TEST(uci_api, LoadFailures) {
+TEST(uci_file, LoadFailures) {
     scratch_tree dir;
     ::mkdir(dir.conf_file("adir").c_str(), 0700);
     put(dir.conf() + "/.hidden", "config a s\n");
@@ -119,90 +30,27 @@ TEST(uci_api, LoadFailures) {
     EXPECT_TRUE(uci_list_empty(&ctx->root));
 }
 
-// Changes with missing parts, or names and types the reader would reject
-// later, are refused instead of being stored.
-TEST(uci_api, ChangeErrors) {
+TEST(uci_file, UnloadForgetsUnsavedChanges) {
     scratch_tree dir;
-    put(dir.conf_file("e"), "config t s\n\toption o 1\n\tlist l a\n\tlist l b\n");
+    put(dir.conf_file("u"), "config t s\n");
     context_ptr ctx = dir.context();
     uci_ptr ptr{};
     std::string buf;
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.s.o"), UCI_OK);
-    EXPECT_EQ(uci_set(ctx.get(), &ptr), UCI_ERR_INVAL) << "no value";
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.none.o=1"), UCI_OK);
-    EXPECT_EQ(uci_set(ctx.get(), &ptr), UCI_ERR_INVAL) << "option of a missing section";
-    EXPECT_EQ(uci_add_list(ctx.get(), &ptr), UCI_ERR_INVAL);
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.none"), UCI_OK);
-    EXPECT_EQ(uci_delete(ctx.get(), &ptr), UCI_ERR_NOTFOUND);
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.s.none"), UCI_OK);
-    EXPECT_EQ(uci_delete(ctx.get(), &ptr), UCI_ERR_NOTFOUND);
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.s.l=x"), UCI_OK);
-    EXPECT_EQ(uci_delete(ctx.get(), &ptr), UCI_ERR_INVAL) << "index not a number";
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.s.l=2"), UCI_OK);
-    EXPECT_EQ(uci_delete(ctx.get(), &ptr), UCI_ERR_NOTFOUND) << "index out of range";
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.s=bad\ttype"), UCI_OK);
-    EXPECT_EQ(uci_set(ctx.get(), &ptr), UCI_ERR_INVAL) << "type with a blank";
-
-    // A hand-filled ptr skips the look-up's checks.
-    uci_package* p = uci_lookup_package(ctx.get(), "e");
-    uci_ptr hand{};
-    hand.p = p;
-    hand.section = "bad-name";
-    hand.value = "t";
-    EXPECT_EQ(uci_set(ctx.get(), &hand), UCI_ERR_INVAL);
-    hand = uci_ptr{};
-    hand.p = p;
-    hand.s = uci_lookup_section(ctx.get(), p, "s");
-    hand.section = "s";
-    hand.option = "bad.opt";
-    hand.value = "1";
-    EXPECT_EQ(uci_set(ctx.get(), &hand), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_add_list(ctx.get(), &hand), UCI_ERR_INVAL);
-    EXPECT_EQ(uci_add_section(ctx.get(), p, "has space", nullptr), UCI_ERR_INVAL);
-    EXPECT_TRUE(uci_list_empty(&p->delta)) << "no change recorded by any failure";
-    EXPECT_EQ(dump(p), "s=t\ns.o='1'\ns.l=['a','b']\n");
-}
-
-TEST(uci_api, SetKeepsAnonymousSectionsAnonymous) {
-    scratch_tree dir;
-    put(dir.conf_file("e"), "config t\n");
-    context_ptr ctx = dir.context();
-    uci_ptr ptr{};
-    std::string buf;
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "e.@t[0]=longer_type"), UCI_OK);
+    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "u.s.o=1"), UCI_OK);
     ASSERT_EQ(uci_set(ctx.get(), &ptr), UCI_OK);
-    EXPECT_TRUE(ptr.s->anonymous);
-    uci_package* p = ptr.p;
-    ASSERT_EQ(uci_commit(ctx.get(), &p, false), UCI_OK);
-    EXPECT_EQ(slurp(dir.conf_file("e")), "\nconfig longer_type\n\n");
+    ASSERT_EQ(uci_unload(ctx.get(), ptr.p), UCI_OK);
+    EXPECT_TRUE(uci_list_empty(&ctx->root));
+    uci_package* p = nullptr;
+    ASSERT_EQ(uci_load(ctx.get(), "u", &p), UCI_OK);
+    EXPECT_EQ(dump(p), "s=t\n");
 }
 
-TEST(uci_api, ExportNameFlagNamesEverySection) {
-    scratch_tree dir;
-    put(dir.conf_file("e"), "config t\n\toption a 1\nconfig u n\n");
-    context_ptr ctx = dir.context();
-    uci_package* p = nullptr;
-    ASSERT_EQ(uci_load(ctx.get(), "e", &p), UCI_OK);
-    char* buf = nullptr;
-    std::size_t len = 0;
-    FILE* mem = open_memstream(&buf, &len);
-    EXPECT_EQ(uci_export(ctx.get(), mem, p, true), UCI_OK);
-    ctx->flags = static_cast<uci_flags>(ctx->flags | UCI_FLAG_EXPORT_NAME);
-    EXPECT_EQ(uci_export(ctx.get(), mem, p, false), UCI_OK);
-    std::fclose(mem);
-    EXPECT_EQ(std::string(buf, len), "package e\n\nconfig t\n\toption a '1'\n\nconfig u 'n'\n\n"
-                                     "\nconfig t 'cfg01b619'\n\toption a '1'\n\nconfig u 'n'\n\n");
-    std::free(buf);
-}
-
-TEST(uci_api, ImportNamedAndMultiplePackages) {
+TEST(uci_file, ImportNamedAndMultiplePackages) {
     scratch_tree dir;
     context_ptr ctx = dir.context();
-    const char one[] = "package ignored\nconfig t s\n\toption a 1\n";
-    FILE* in = fmemopen(const_cast<char*>(one), sizeof one - 1, "r");
+    const std::string one = "package ignored\nconfig t s\n\toption a 1\n";
     uci_package* p = nullptr;
-    ASSERT_EQ(uci_import(ctx.get(), in, "imp", &p, true), UCI_OK);
-    std::fclose(in);
+    ASSERT_EQ(import_text(ctx.get(), one, "imp", &p, true), UCI_OK);
     ASSERT_NE(p, nullptr);
     EXPECT_STREQ(p->e.name, "imp");
     EXPECT_EQ(dump(p), "s=t\ns.a='1'\n");
@@ -210,47 +58,41 @@ TEST(uci_api, ImportNamedAndMultiplePackages) {
     ASSERT_EQ(uci_commit(ctx.get(), &p, true), UCI_OK);
     EXPECT_EQ(slurp(dir.conf_file("imp")), "\nconfig t 's'\n\toption a '1'\n\n");
 
-    in = fmemopen(const_cast<char*>(one), sizeof one - 1, "r");
     p = nullptr;
-    EXPECT_EQ(uci_import(ctx.get(), in, "imp", &p, true), UCI_ERR_DUPLICATE);
-    std::fclose(in);
+    EXPECT_EQ(import_text(ctx.get(), one, "imp", &p, true), UCI_ERR_DUPLICATE);
 
-    const char two[] = "package p1\nconfig t a\npackage p2\nconfig t b\n";
-    in = fmemopen(const_cast<char*>(two), sizeof two - 1, "r");
     p = nullptr;
-    ASSERT_EQ(uci_import(ctx.get(), in, nullptr, &p, false), UCI_OK);
-    std::fclose(in);
+    ASSERT_EQ(import_text(ctx.get(), "package p1\nconfig t a\npackage p2\nconfig t b\n", nullptr,
+                          &p, false),
+              UCI_OK);
     ASSERT_NE(p, nullptr);
     EXPECT_STREQ(p->e.name, "p2");
     uci_package* p1 = uci_lookup_package(ctx.get(), "p1");
     ASSERT_NE(p1, nullptr);
     EXPECT_EQ(dump(p1), "a=t\n");
 
-    const char broken[] = "package p3\nconfig t a\noption\n";
-    in = fmemopen(const_cast<char*>(broken), sizeof broken - 1, "r");
     p = nullptr;
-    EXPECT_EQ(uci_import(ctx.get(), in, nullptr, &p, false), UCI_ERR_PARSE);
-    std::fclose(in);
+    EXPECT_EQ(import_text(ctx.get(), "package p3\nconfig t a\noption\n", nullptr, &p, false),
+              UCI_ERR_PARSE);
     EXPECT_EQ(uci_lookup_package(ctx.get(), "p3"), nullptr) << "nothing added on failure";
 }
 
-TEST(uci_api, ImportMergesIntoALoadedPackageAsChanges) {
+TEST(uci_file, ImportMergesIntoALoadedPackageAsChanges) {
     scratch_tree dir;
     put(dir.conf_file("m"), "config t s\n\toption a 1\n");
     context_ptr ctx = dir.context();
     uci_package* p = nullptr;
     ASSERT_EQ(uci_load(ctx.get(), "m", &p), UCI_OK);
-    const char more[] = "config t s\n\toption a 2\nconfig u\n\tlist l x\n";
-    FILE* in = fmemopen(const_cast<char*>(more), sizeof more - 1, "r");
     uci_package* into = p;
-    ASSERT_EQ(uci_import(ctx.get(), in, "m", &into, true), UCI_OK);
-    std::fclose(in);
+    ASSERT_EQ(import_text(ctx.get(), "config t s\n\toption a 2\nconfig u\n\tlist l x\n", "m", &into,
+                          true),
+              UCI_OK);
     EXPECT_EQ(into, p);
     ASSERT_EQ(uci_save(ctx.get(), p), UCI_OK);
     EXPECT_EQ(slurp(dir.save_file("m")), "m.s.a='2'\n+m.cfg02b61a='u'\n|m.cfg02b61a.l='x'\n");
 }
 
-TEST(uci_api, ListConfigsIsSortedAndSkipsOddEntries) {
+TEST(uci_file, ListConfigsIsSortedAndSkipsOddEntries) {
     scratch_tree dir;
     put(dir.conf_file("network"), "");
     put(dir.conf_file("dhcp"), "");
@@ -267,19 +109,122 @@ TEST(uci_api, ListConfigsIsSortedAndSkipsOddEntries) {
     EXPECT_EQ(names, "dhcp network ");
 }
 
-TEST(uci_api, UnloadForgetsUnsavedChanges) {
+TEST(uci_file, SaveFileTakesTheConfigFileMode) {
     scratch_tree dir;
-    put(dir.conf_file("u"), "config t s\n");
+    put(dir.conf_file("d"), "config a s\n");
+    ::chmod(dir.conf_file("d").c_str(), 0640);
     context_ptr ctx = dir.context();
+    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.o=1"), UCI_OK);
+    ASSERT_EQ(uci_save(ctx.get(), uci_lookup_package(ctx.get(), "d")), UCI_OK);
+    struct stat st;
+    ASSERT_EQ(::stat(dir.save_file("d").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(uci_file, SaveIntoAnUnreachableDirectoryFails) {
+    scratch_tree dir;
+    put(dir.conf_file("d"), "config a s\n");
+    context_ptr ctx = dir.context();
+    std::string deep = dir.save() + "/x/y";
+    ASSERT_EQ(uci_set_savedir(ctx.get(), deep.c_str()), UCI_OK);
+    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.o=1"), UCI_OK);
+    uci_package* p = uci_lookup_package(ctx.get(), "d");
+    EXPECT_EQ(uci_save(ctx.get(), p), UCI_ERR_IO) << "one mkdir, not a recursive one";
+    EXPECT_FALSE(uci_list_empty(&p->delta)) << "the changes stay pending";
+}
+
+// Two processes edit the same package; each commit keeps what the other
+// saved, because commit reads the file and every change file again.
+TEST(uci_file, CommitKeepsChangesSavedByOthers) {
+    scratch_tree dir;
+    put(dir.conf_file("d"), "config a s\n\toption o 0\n");
+    context_ptr one = dir.context();
+    context_ptr two = dir.context();
+    uci_package *p1 = nullptr, *p2 = nullptr;
+    ASSERT_EQ(uci_load(one.get(), "d", &p1), UCI_OK);
+    ASSERT_EQ(uci_load(two.get(), "d", &p2), UCI_OK);
+    EXPECT_EQ(run_change(one.get(), "set", "d.s.a=1"), UCI_OK);
+    ASSERT_EQ(uci_save(one.get(), p1), UCI_OK);
+    EXPECT_EQ(run_change(two.get(), "set", "d.s.b=2"), UCI_OK);
+    uci_package* before = p2;
+    ASSERT_EQ(uci_commit(two.get(), &p2, false), UCI_OK);
+    EXPECT_NE(p2, before) << "the package is replaced";
+    EXPECT_EQ(uci_lookup_package(two.get(), "d"), p2);
+    EXPECT_EQ(slurp(dir.conf_file("d")),
+              "\nconfig a 's'\n\toption o '0'\n\toption a '1'\n\toption b '2'\n\n");
+}
+
+TEST(uci_file, CommitWithoutChangesWritesNothing) {
+    scratch_tree dir;
+    const char* text = "config a s # not in the writer's form\n";
+    put(dir.conf_file("d"), text);
+    context_ptr ctx = dir.context();
+    uci_package* p = nullptr;
+    ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
+    ASSERT_EQ(uci_commit(ctx.get(), &p, false), UCI_OK);
+    EXPECT_EQ(slurp(dir.conf_file("d")), text);
+}
+
+// Commit writes a temporary file beside the target and renames it: the mode
+// stays, no temporary file is left, and a link is followed to its target.
+TEST(uci_file, CommitReplacesTheFileAtomically) {
+    scratch_tree dir;
+    std::string real = dir.conf() + "/real_d";
+    put(real, "config a s\n");
+    ::chmod(real.c_str(), 0604);
+    ASSERT_EQ(::symlink("real_d", dir.conf_file("d").c_str()), 0);
+    context_ptr ctx = dir.context();
+    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.o=1"), UCI_OK);
+    uci_package* p = uci_lookup_package(ctx.get(), "d");
+    ASSERT_EQ(uci_commit(ctx.get(), &p, false), UCI_OK);
+    struct stat st;
+    ASSERT_EQ(::lstat(dir.conf_file("d").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself stays";
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+    EXPECT_EQ(slurp(real), "\nconfig a 's'\n\toption o '1'\n\n");
+    DIR* d = ::opendir(dir.conf().c_str());
+    std::string names;
+    while (dirent* de = ::readdir(d))
+        if (de->d_name[0] != '.' || std::strncmp(de->d_name, ".d.uci-", 7) == 0)
+            names += std::string(de->d_name) + " ";
+    ::closedir(d);
+    EXPECT_TRUE(names == "d real_d " || names == "real_d d ") << names;
+}
+
+TEST(uci_file, OverwriteWritesThePackageAsItStands) {
+    scratch_tree dir;
+    put(dir.conf_file("d"), "config a s\n");
+    ::mkdir(dir.save().c_str(), 0700);
+    put(dir.save_file("d"), "|d.s.l='saved'\n");
+    context_ptr ctx = dir.context();
+    uci_package* p = nullptr;
+    ASSERT_EQ(uci_load(ctx.get(), "d", &p), UCI_OK);
+    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.o=unsaved"), UCI_OK);
+    ASSERT_EQ(uci_commit(ctx.get(), &p, true), UCI_OK);
+    EXPECT_EQ(slurp(dir.conf_file("d")),
+              "\nconfig a 's'\n\tlist l 'saved'\n\toption o 'unsaved'\n\n")
+        << "no item twice, no edit lost";
+    EXPECT_EQ(slurp(dir.save_file("d")), "");
+}
+
+TEST(uci_file, PackageLoadedByPathIsWrittenDirectly) {
+    scratch_tree dir;
+    std::string path = dir.conf() + "/../direct";
+    put(path, "config a s\n");
+    context_ptr ctx = dir.context();
+    uci_package* p = nullptr;
+    ASSERT_EQ(uci_load(ctx.get(), path.c_str(), &p), UCI_OK);
+    EXPECT_STREQ(p->e.name, "direct");
+    EXPECT_FALSE(p->has_delta);
     uci_ptr ptr{};
     std::string buf;
-    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "u.s.o=1"), UCI_OK);
+    ASSERT_EQ(lookup(ctx.get(), ptr, buf, "direct.s.o=1"), UCI_OK);
     ASSERT_EQ(uci_set(ctx.get(), &ptr), UCI_OK);
-    ASSERT_EQ(uci_unload(ctx.get(), ptr.p), UCI_OK);
-    EXPECT_TRUE(uci_list_empty(&ctx->root));
-    uci_package* p = nullptr;
-    ASSERT_EQ(uci_load(ctx.get(), "u", &p), UCI_OK);
-    EXPECT_EQ(dump(p), "s=t\n");
+    EXPECT_TRUE(uci_list_empty(&p->delta));
+    ASSERT_EQ(uci_save(ctx.get(), p), UCI_OK);
+    EXPECT_EQ(slurp(path), "\nconfig a 's'\n\toption o '1'\n\n");
+    EXPECT_FALSE(exists(dir.save_file("direct")));
 }
 
 } // namespace
