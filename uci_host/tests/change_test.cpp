@@ -87,14 +87,20 @@ TEST(uci_change, ChangesThatChangeNothingRecordNothing) {
     EXPECT_EQ(dump(p), "s=a\ns.o='1'\ns.l=['x']\n");
 }
 
-TEST(uci_change, RevertDropsTheTargetsChangesOnly) {
-    scratch_tree dir;
+// The package d (sections s and t) with three saved changes: d.s.o=1,
+// d.s.p=2, d.t.q=3.
+context_ptr with_saved_changes(const scratch_tree& dir) {
     put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
     context_ptr ctx = dir.context();
-    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.o=1"), UCI_OK);
-    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.p=2"), UCI_OK);
-    EXPECT_EQ(run_change(ctx.get(), "set", "d.t.q=3"), UCI_OK);
-    ASSERT_EQ(uci_save(ctx.get(), uci_lookup_package(ctx.get(), "d")), UCI_OK);
+    for (const char* path : {"d.s.o=1", "d.s.p=2", "d.t.q=3"})
+        EXPECT_EQ(run_change(ctx.get(), "set", path), UCI_OK);
+    EXPECT_EQ(uci_save(ctx.get(), uci_lookup_package(ctx.get(), "d")), UCI_OK);
+    return ctx;
+}
+
+TEST(uci_change, RevertDropsTheTargetsChangesOnly) {
+    scratch_tree dir;
+    context_ptr ctx = with_saved_changes(dir);
     uci_ptr ptr{};
     std::string buf;
     ASSERT_EQ(lookup(ctx.get(), ptr, buf, "d.s.o"), UCI_OK);
@@ -111,12 +117,7 @@ TEST(uci_change, RevertDropsTheTargetsChangesOnly) {
 // the old one is kept as it was and no temporary file is left.
 TEST(uci_change, RevertThatCannotWriteKeepsTheChangeFile) {
     scratch_tree dir;
-    put(dir.conf_file("d"), "config a s\n\toption o 0\nconfig a t\n");
-    context_ptr ctx = dir.context();
-    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.o=1"), UCI_OK);
-    EXPECT_EQ(run_change(ctx.get(), "set", "d.s.p=2"), UCI_OK);
-    EXPECT_EQ(run_change(ctx.get(), "set", "d.t.q=3"), UCI_OK);
-    ASSERT_EQ(uci_save(ctx.get(), uci_lookup_package(ctx.get(), "d")), UCI_OK);
+    context_ptr ctx = with_saved_changes(dir);
     const std::string before = slurp(dir.save_file("d"));
 
     std::signal(SIGXFSZ, SIG_IGN);

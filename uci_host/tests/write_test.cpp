@@ -14,7 +14,8 @@ TEST(uci_write, ExportNameFlagNamesEverySection) {
     EXPECT_EQ(export_text(ctx.get(), p, true),
               "package e\n\nconfig t\n\toption a '1'\n\nconfig u 'n'\n\n");
     ctx->flags = static_cast<uci_flags>(ctx->flags | UCI_FLAG_EXPORT_NAME);
-    EXPECT_EQ(export_text(ctx.get(), p), "\nconfig t 'cfg01b619'\n\toption a '1'\n\nconfig u 'n'\n\n");
+    EXPECT_EQ(export_text(ctx.get(), p),
+              "\nconfig t 'cfg01b619'\n\toption a '1'\n\nconfig u 'n'\n\n");
 }
 
 // Everything a file may hold survives write and read unchanged.
