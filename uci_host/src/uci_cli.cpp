@@ -1,7 +1,7 @@
 // uci: command-line access to the configuration store, for tests, the
 // sandbox and the demo (the router brings its own tool).
 //
-//   uci [-c confdir] [-p savedir] [-P savedir] [-q] [-X] [-N] [-n] [-S] [-m]
+//   uci [-c confdir] [-p deltadir] [-P savedir] [-q] [-X] [-N] [-n] [-S] [-m]
 //       [-f file] [-d delim] <command> [arguments]
 #include "handles.h"
 #include "uci.h"
