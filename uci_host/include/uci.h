@@ -8,7 +8,7 @@
  * uci_ptr, so C++ code names them uci_ptr::UCI_LOOKUP_COMPLETE etc.
  */
 #ifndef __LIBUCI_H
-#define __LIBUCI_H
+#define __LIBUCI_H /* NOLINT(bugprone-reserved-identifier): libuci's own guard name */
 
 #ifdef __cplusplus
 extern "C" {
@@ -218,8 +218,8 @@ enum uci_command {
     UCI_CMD_REORDER,
     UCI_CMD_LIST_ADD,
     UCI_CMD_LIST_DEL,
-    __UCI_CMD_MAX,
-    __UCI_CMD_LAST = __UCI_CMD_MAX - 1
+    __UCI_CMD_MAX,                     /* NOLINT(bugprone-reserved-identifier): libuci's name */
+    __UCI_CMD_LAST = __UCI_CMD_MAX - 1 /* NOLINT(bugprone-reserved-identifier): libuci's name */
 };
 extern char const uci_command_char[];
 
@@ -261,20 +261,20 @@ struct uci_parse_option {
 
 /* From a pointer to a member back to the structure that holds it. */
 #ifndef container_of
-#define container_of(ptr, type, member) ((type*)((char*)ptr - offsetof(type, member)))
+#define container_of(ptr, type, member) ((type*)((char*)(ptr)-offsetof(type, member)))
 #endif
 
 #define list_to_element(ptr) container_of(ptr, struct uci_element, list)
 
 /* Walk the elements of a list: uci_foreach_element(&p->sections, e) { ... } */
 #define uci_foreach_element(_list, _ptr)                                                           \
-    for (_ptr = list_to_element((_list)->next); &_ptr->list != (_list);                            \
-         _ptr = list_to_element(_ptr->list.next))
+    for ((_ptr) = list_to_element((_list)->next); &(_ptr)->list != (_list);                        \
+         (_ptr) = list_to_element((_ptr)->list.next))
 
 /* The same walk, but the current element may be deleted inside the body. */
 #define uci_foreach_element_safe(_list, _tmp, _ptr)                                                \
-    for (_ptr = list_to_element((_list)->next), _tmp = list_to_element(_ptr->list.next);           \
-         &_ptr->list != (_list); _ptr = _tmp, _tmp = list_to_element(_ptr->list.next))
+    for ((_ptr) = list_to_element((_list)->next), (_tmp) = list_to_element((_ptr)->list.next);     \
+         &(_ptr)->list != (_list); (_ptr) = (_tmp), (_tmp) = list_to_element((_ptr)->list.next))
 
 #define uci_list_empty(list) ((list)->next == (list))
 
@@ -286,7 +286,7 @@ struct uci_parse_option {
 #define uci_type_option UCI_TYPE_OPTION
 
 /* element typecasting */
-#define uci_dataptr(ptr) (((char*)ptr) + sizeof(*ptr))
+#define uci_dataptr(ptr) (((char*)(ptr)) + sizeof(*(ptr)))
 #define uci_to_backend(ptr) container_of(ptr, struct uci_backend, e)
 #define uci_to_delta(ptr) container_of(ptr, struct uci_delta, e)
 #define uci_to_package(ptr) container_of(ptr, struct uci_package, e)

@@ -3,11 +3,17 @@
 //
 // Names and types are checked here as the file reader checks them, so a
 // hand-filled uci_ptr cannot store something that the next load rejects.
-#include "internal.h"
+#include "change.h"
 
-#include <cerrno>
+#include "context.h"
+#include "file.h"
+#include "parse.h"
+#include "tree.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 using namespace uci_host;
 
@@ -33,17 +39,22 @@ void delete_target(uci_ptr* ptr) {
     }
 }
 
+// Whether a change to `sec` (and `opt`, empty for the section itself) falls
+// under a revert of `section` (empty: the whole package) and `option`
+// (empty: the whole section).
+bool reverted(std::string_view section, std::string_view option, std::string_view sec,
+              std::string_view opt) {
+    if (section.empty()) return true;
+    if (sec != section) return false;
+    return option.empty() || option == opt;
+}
+
 } // namespace
 
 namespace uci_host {
 
 std::string revert_kept_lines(std::string_view text, std::string_view package,
                               std::string_view section, std::string_view option) {
-    auto hits = [&](std::string_view sec, std::string_view opt) {
-        if (section.empty()) return true;
-        if (sec != section) return false;
-        return option.empty() || option == opt;
-    };
     std::string kept;
     std::size_t pos = 0, line_start = 0;
     std::string word;
@@ -63,7 +74,7 @@ std::string revert_kept_lines(std::string_view text, std::string_view package,
             sec = rest.substr(0, rest.find('.'));
             if (rest.find('.') != std::string_view::npos) opt = rest.substr(rest.find('.') + 1);
         }
-        if (ours && hits(sec, opt)) continue;
+        if (ours && reverted(section, option, sec, opt)) continue;
         while (!line.empty() && line.front() == '\n')
             line.remove_prefix(1);
         kept += line;
@@ -144,10 +155,8 @@ int uci_delete(uci_context* ctx, uci_ptr* ptr) {
         if (!ptr->s) fail(UCI_ERR_INVAL); // a whole package cannot be deleted
         uci_option* o = ptr->o;
         if (o && o->type == UCI_TYPE_LIST && ptr->value && *ptr->value) {
-            char* end = nullptr;
-            errno = 0;
-            long idx = std::strtol(ptr->value, &end, 10);
-            if (end == ptr->value || *end || errno) fail(UCI_ERR_INVAL);
+            long idx;
+            if (!parse_index(ptr->value, idx)) fail(UCI_ERR_INVAL);
             std::string name = o->e.name;
             bool dropped;
             if (!option_del_index(o, idx, dropped)) fail(UCI_ERR_NOTFOUND);
@@ -209,11 +218,6 @@ int uci_revert(uci_context* ctx, uci_ptr* ptr) {
         std::string name = p->e.name;
         std::string section = ptr->section ? ptr->section : "";
         std::string option = ptr->option ? ptr->option : "";
-        auto hits = [&](std::string_view sec, const char* opt) {
-            if (section.empty()) return true;
-            if (sec != section) return false;
-            return option.empty() || (opt && option == opt);
-        };
 
         if (p->has_delta && ctx->savedir) {
             rewrite_saved(ctx, name, [&](const std::string& text) {
@@ -226,7 +230,7 @@ int uci_revert(uci_context* ctx, uci_ptr* ptr) {
         uci_foreach_element_safe(&p->delta, tmp, e) {
             uci_delta* d = uci_to_delta(e);
             list_del(&d->e.list);
-            if (hits(d->section, d->e.name))
+            if (reverted(section, option, d->section, d->e.name ? d->e.name : ""))
                 delta_free(d);
             else
                 keep.push_back(d);
@@ -298,7 +302,7 @@ int uci_parse_argument(uci_context* ctx, FILE* stream, char** str, char** result
 
 void uci_parse_section(uci_section* s, const uci_parse_option* opts, int n_opts, uci_option** tb) {
     if (!s || !opts || !tb || n_opts <= 0) return;
-    std::memset(tb, 0, sizeof(*tb) * static_cast<std::size_t>(n_opts));
+    std::fill_n(tb, n_opts, nullptr);
     uci_element* e;
     uci_foreach_element(&s->options, e) {
         uci_option* o = uci_to_option(e);

@@ -1,9 +1,19 @@
 // Context life cycle, directories and error reporting.
-#include "internal.h"
+#include "context.h"
+
+#include "tree.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace uci_host {
+
+[[noreturn]] void fail(int code) {
+    throw uci_failure{code};
+}
+
+} // namespace uci_host
 
 using namespace uci_host;
 
@@ -16,23 +26,12 @@ static const char* const error_text[] = {
     "I/O error", "Parse error",   "Duplicate entry",  "Unknown error",
 };
 
-static uci_element* path_element(const char* dir) {
-    auto* e = static_cast<uci_element*>(std::calloc(1, sizeof(uci_element)));
-    if (!e) return nullptr;
-    list_init(&e->list);
-    e->type = UCI_TYPE_PATH;
-    e->name = strdup(dir);
-    if (!e->name) {
-        std::free(e);
-        return nullptr;
-    }
-    return e;
+static bool delta_path_has(uci_context* ctx, const char* dir) {
+    return find_element(&ctx->delta_path, dir) != nullptr;
 }
 
-static bool delta_path_has(uci_context* ctx, const char* dir) {
-    uci_element* e;
-    uci_foreach_element(&ctx->delta_path, e) if (std::strcmp(e->name, dir) == 0) return true;
-    return false;
+static void delta_path_add(uci_context* ctx, const char* dir) {
+    list_add_tail(&ctx->delta_path, &element_new(UCI_TYPE_PATH, dir)->list);
 }
 
 uci_context* uci_alloc_context(void) {
@@ -45,13 +44,16 @@ uci_context* uci_alloc_context(void) {
     ctx->confdir = strdup(UCI_CONFDIR);
     ctx->savedir = strdup(UCI_SAVEDIR);
     ctx->conf2dir = strdup(UCI_CONF2DIR);
-    uci_element* e = path_element(UCI_SAVEDIR);
-    if (!ctx->confdir || !ctx->savedir || !ctx->conf2dir || !e) {
-        std::free(e);
+    bool ok = ctx->confdir && ctx->savedir && ctx->conf2dir;
+    try {
+        if (ok) delta_path_add(ctx, UCI_SAVEDIR);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok) {
         uci_free_context(ctx);
         return nullptr;
     }
-    list_add_tail(&ctx->delta_path, &e->list);
     return ctx;
 }
 
@@ -59,11 +61,7 @@ void uci_free_context(uci_context* ctx) {
     if (!ctx) return;
     uci_element *e, *tmp;
     uci_foreach_element_safe(&ctx->root, tmp, e) package_free(uci_to_package(e));
-    uci_foreach_element_safe(&ctx->delta_path, tmp, e) {
-        list_del(&e->list);
-        std::free(e->name);
-        std::free(e);
-    }
+    uci_foreach_element_safe(&ctx->delta_path, tmp, e) element_free(e);
     delete ctx->pctx;
     std::free(ctx->confdir);
     std::free(ctx->savedir);
@@ -94,9 +92,7 @@ int uci_add_delta_path(uci_context* ctx, const char* dir) {
     return guard(ctx, [&] {
         if (!dir || !*dir) fail(UCI_ERR_INVAL);
         if (delta_path_has(ctx, dir)) fail(UCI_ERR_DUPLICATE);
-        uci_element* e = path_element(dir);
-        if (!e) fail(UCI_ERR_MEM);
-        list_add_tail(&ctx->delta_path, &e->list);
+        delta_path_add(ctx, dir);
         return UCI_OK;
     });
 }
@@ -106,11 +102,7 @@ int uci_add_delta_path(uci_context* ctx, const char* dir) {
 int uci_set_savedir(uci_context* ctx, const char* dir) {
     return guard(ctx, [&] {
         if (!dir || !*dir) fail(UCI_ERR_INVAL);
-        if (!delta_path_has(ctx, dir)) {
-            uci_element* e = path_element(dir);
-            if (!e) fail(UCI_ERR_MEM);
-            list_add_tail(&ctx->delta_path, &e->list);
-        }
+        if (!delta_path_has(ctx, dir)) delta_path_add(ctx, dir);
         char* copy = dup_text(dir);
         std::free(ctx->savedir);
         ctx->savedir = copy;

@@ -2,10 +2,12 @@
 //   [prefix]pkg.section[.option][='value']
 // with the prefixes '+' add section, '-' remove, '@' rename, '^' reorder,
 // '|' add list item, '~' remove list item, and none for a plain set.
-#include "internal.h"
+#include "delta.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "file.h"
+#include "parse.h"
+#include "tree.h"
+
 #include <cstring>
 
 namespace uci_host {
@@ -54,13 +56,6 @@ bool split_change(std::string& word, std::string_view package, change_line& ch) 
     if (!ch.value && ch.cmd != UCI_CMD_REMOVE) return false;
     if (ch.value && !valid_text(ch.value)) return false;
     return true;
-}
-
-bool parse_index(const char* text, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && errno == 0;
 }
 
 // Applies one change; false when it does not fit the package.
@@ -183,10 +178,9 @@ int apply_delta_files(uci_context* ctx, uci_package* p) {
     uci_element* e;
     uci_foreach_element(&ctx->delta_path, e) {
         if (ctx->savedir && std::strcmp(e->name, ctx->savedir) == 0) continue;
-        if (read_file(std::string(e->name) + "/" + p->e.name, text))
-            applied += apply_delta_text(ctx, p, text);
+        if (read_file(path_in(e->name, p->e.name), text)) applied += apply_delta_text(ctx, p, text);
     }
-    if (ctx->savedir && read_file(std::string(ctx->savedir) + "/" + p->e.name, text))
+    if (ctx->savedir && read_file(path_in(ctx->savedir, p->e.name), text))
         applied += apply_delta_text(ctx, p, text);
     return applied;
 }

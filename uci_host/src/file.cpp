@@ -1,7 +1,13 @@
 // Packages on disk: load, save (change files), commit (atomic rewrite),
 // import, export and the list of packages.
+#include "file.h"
+
+#include "context.h"
+#include "delta.h"
 #include "handles.h"
-#include "internal.h"
+#include "parse.h"
+#include "tree.h"
+#include "write.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +19,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace uci_host {
 
@@ -28,6 +35,20 @@ bool write_all(int fd, std::string_view data) {
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+// Reads fd to its end; false on a read error.
+bool read_all(int fd, std::string& out) {
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
 }
 
 int flock_retry(int fd, int op) {
@@ -85,12 +106,6 @@ mode_t file_mode_or(const char* path, mode_t fallback) {
     struct stat st;
     if (path && ::stat(path, &st) == 0) return st.st_mode & 07777;
     return fallback;
-}
-
-uci_package* find_loaded(uci_context* ctx, std::string_view name) {
-    uci_element* e;
-    uci_foreach_element(&ctx->root, e) if (name == e->name) return uci_to_package(e);
-    return nullptr;
 }
 
 // Parses a whole text as the package `name`; the package is not yet in ctx.
@@ -156,7 +171,7 @@ void save_pending(uci_context* ctx, uci_package* p) {
         text += delta_line(p->e.name, uci_to_delta(e));
         text += '\n';
     }
-    std::string file = std::string(ctx->savedir) + "/" + p->e.name;
+    std::string file = path_in(ctx->savedir, p->e.name);
     unique_fd fd(open_locked(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
                              file_mode_or(p->path, UCI_FILEMODE)));
     if (fd.get() < 0) fail(UCI_ERR_IO);
@@ -176,7 +191,7 @@ void save_pending(uci_context* ctx, uci_package* p) {
 
 void truncate_saved(uci_context* ctx, uci_package* p) {
     if (!ctx->savedir) return;
-    std::string file = std::string(ctx->savedir) + "/" + p->e.name;
+    std::string file = path_in(ctx->savedir, p->e.name);
     unique_fd fd(open_locked(file, O_WRONLY | O_CLOEXEC, 0));
     if (fd.get() < 0) {
         if (errno == ENOENT) return;
@@ -190,7 +205,7 @@ void truncate_saved(uci_context* ctx, uci_package* p) {
 
 void rewrite_saved(uci_context* ctx, std::string_view pkg,
                    const std::function<std::string(const std::string&)>& change) {
-    std::string file = std::string(ctx->savedir) + "/" + std::string(pkg);
+    std::string file = path_in(ctx->savedir, pkg);
     unique_fd fd(open_locked(file, O_RDONLY | O_CLOEXEC, 0));
     if (fd.get() < 0) {
         if (errno == ENOENT) return;
@@ -199,23 +214,20 @@ void rewrite_saved(uci_context* ctx, std::string_view pkg,
     struct stat st;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) fail(UCI_ERR_IO);
     std::string text;
-    char buf[8192];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail(UCI_ERR_IO);
-        if (n == 0) break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
+    if (!read_all(fd.get(), text)) fail(UCI_ERR_IO);
     // Still under the lock: nobody appends meanwhile.
     write_atomically(file, pkg, change(text), st.st_mode & 07777);
 }
 
-std::string config_path(const uci_context* ctx, std::string_view name) {
-    std::string path = ctx->confdir ? ctx->confdir : UCI_CONFDIR;
+std::string path_in(std::string_view dir, std::string_view name) {
+    std::string path(dir);
     path += '/';
     path += name;
     return path;
+}
+
+std::string config_path(const uci_context* ctx, std::string_view name) {
+    return path_in(ctx->confdir ? ctx->confdir : UCI_CONFDIR, name);
 }
 
 bool read_file(const std::string& path, std::string& out) {
@@ -224,16 +236,7 @@ bool read_file(const std::string& path, std::string& out) {
     if (fd.get() < 0) return false;
     struct stat st;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    char buf[8192];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return true;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
+    return read_all(fd.get(), out);
 }
 
 uci_package* load_package(uci_context* ctx, const char* name) {
@@ -252,7 +255,7 @@ int uci_load(uci_context* ctx, const char* name, uci_package** package) {
     return guard(ctx, [&] {
         if (!name) fail(UCI_ERR_INVAL);
         const char* base = std::strrchr(name, '/');
-        if (find_loaded(ctx, base ? base + 1 : name)) fail(UCI_ERR_DUPLICATE);
+        if (find_package(ctx, base ? base + 1 : name)) fail(UCI_ERR_DUPLICATE);
         uci_package* p = load_package(ctx, name);
         if (package) *package = p;
         return UCI_OK;
@@ -349,7 +352,7 @@ int uci_import(uci_context* ctx, FILE* stream, const char* name, uci_package** p
         std::vector<uci_package*> created;
         if (!current && name) {
             if (!valid_package_name(name)) fail(UCI_ERR_INVAL);
-            if (find_loaded(ctx, name)) fail(UCI_ERR_DUPLICATE);
+            if (find_package(ctx, name)) fail(UCI_ERR_DUPLICATE);
             current = package_new(ctx, name);
             created.push_back(current);
         }

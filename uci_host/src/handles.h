@@ -27,8 +27,11 @@ class unique_fd {
     int fd_;
 };
 
+// For streams that are only read: a failed close loses nothing there, and a
+// destructor has nobody to tell. A stream that is written is closed, and
+// its fclose() checked, by its writer.
 struct file_close {
-    void operator()(FILE* f) const { std::fclose(f); }
+    void operator()(FILE* f) const { (void)std::fclose(f); }
 };
 using file_ptr = std::unique_ptr<FILE, file_close>;
 

@@ -1,5 +1,7 @@
 // Look-ups: "pkg[.section[.option]][=value]" with "@type[index]" sections.
-#include "internal.h"
+#include "context.h"
+#include "file.h"
+#include "tree.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -94,13 +96,7 @@ int uci_lookup_ptr(uci_context* ctx, uci_ptr* ptr, char* str, bool extended) {
         uci_package* p = ptr->p;
         if (!p) {
             if (!ptr->package) fail(UCI_ERR_INVAL);
-            uci_element* e;
-            uci_foreach_element(&ctx->root, e) {
-                if (std::strcmp(e->name, ptr->package) == 0) {
-                    p = uci_to_package(e);
-                    break;
-                }
-            }
+            p = find_package(ctx, ptr->package);
             if (!p) p = load_package(ctx, ptr->package);
             ptr->p = p;
         }
@@ -139,14 +135,10 @@ int uci_lookup_ptr(uci_context* ctx, uci_ptr* ptr, char* str, bool extended) {
 int uci_lookup_next(uci_context* ctx, uci_element** e, uci_list* list, const char* name) {
     return guard(ctx, [&] {
         if (!e || !list || !name) fail(UCI_ERR_INVAL);
-        uci_element* it;
-        uci_foreach_element(list, it) {
-            if (std::strcmp(it->name, name) == 0) {
-                *e = it;
-                return UCI_OK;
-            }
-        }
-        fail(UCI_ERR_NOTFOUND);
+        uci_element* found = find_element(list, name);
+        if (!found) fail(UCI_ERR_NOTFOUND);
+        *e = found;
+        return UCI_OK;
     });
 }
 

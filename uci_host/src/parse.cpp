@@ -5,7 +5,10 @@
 // quoting: adjacent unquoted and quoted pieces join into one word, '\' makes
 // the next byte literal outside single quotes, a '\' before a line end joins
 // the lines, quoted text may span lines, and an unquoted '#' ends the line.
-#include "internal.h"
+#include "parse.h"
+
+#include "context.h"
+#include "tree.h"
 
 namespace uci_host {
 
@@ -48,7 +51,7 @@ struct cursor {
 
 enum class word_end { blank, line, command, comment, eof };
 
-// Reads one word starting at a non-blank byte. Throws ParseError on an
+// Reads one word starting at a non-blank byte. Throws parse_error on an
 // unterminated quote.
 std::string lex_word(cursor& c, word_end& end) {
     std::string out;
@@ -185,9 +188,7 @@ struct builder {
         if (!valid_package_name(args[0])) return "invalid character in name field";
         if (opt.ignore_package_lines && pkg) return nullptr;
         if (pkg && args[0] == pkg->e.name) return nullptr;
-        for (uci_element* e = list_to_element(ctx->root.next); &e->list != &ctx->root;
-             e = list_to_element(e->list.next))
-            if (args[0] == e->name) return "duplicate package";
+        if (find_package(ctx, args[0])) return "duplicate package";
         for (uci_package* p : created)
             if (args[0] == p->e.name) return "duplicate package";
         pkg = package_new(ctx, args[0]);

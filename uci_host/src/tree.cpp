@@ -1,17 +1,15 @@
 // The in-memory tree: packages, sections, options, list items, and the
 // name rules shared by the parser, the look-ups and the change operations.
-#include "internal.h"
+#include "tree.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace uci_host {
-
-[[noreturn]] void fail(int code) {
-    throw uci_failure{code};
-}
 
 // ---- names and texts ----
 
@@ -48,14 +46,15 @@ bool valid_text(std::string_view s) {
 
 // The router is a 64-bit Arm machine, where char is unsigned; hashing the
 // bytes unsigned gives its names on every host.
-std::uint32_t djb2(std::string_view s) {
+static std::uint32_t djb2(std::string_view s) {
     std::uint32_t h = 5381;
     for (unsigned char c : s)
         h = h * 33 + c;
     return h & 0x7fffffff;
 }
 
-std::string anonymous_name(unsigned counter, std::string_view type) {
+// "cfg" + counter (%02x) + low 16 bits of the type's hash (%04x).
+static std::string anonymous_name(unsigned counter, std::string_view type) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "cfg%02x%04x", counter, djb2(type) & 0xffff);
     return buf;
@@ -73,6 +72,13 @@ std::string quote(std::string_view s) {
     }
     out += '\'';
     return out;
+}
+
+bool parse_index(const char* text, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0;
 }
 
 // ---- lists ----
@@ -98,13 +104,6 @@ void list_del(uci_list* item) {
     list_init(item);
 }
 
-std::size_t list_count(const uci_list* head) {
-    std::size_t n = 0;
-    for (const uci_list* l = head->next; l != head; l = l->next)
-        n++;
-    return n;
-}
-
 char* dup_text(std::string_view s) {
     char* p = static_cast<char*>(std::malloc(s.size() + 1));
     if (!p) throw std::bad_alloc();
@@ -119,12 +118,12 @@ template <class T> static T* alloc_zeroed() {
     return static_cast<T*>(p);
 }
 
-static uci_element* item_new(std::string_view value) {
+uci_element* element_new(uci_type type, std::string_view name) {
     auto* e = alloc_zeroed<uci_element>();
     list_init(&e->list);
-    e->type = UCI_TYPE_ITEM;
+    e->type = type;
     try {
-        e->name = dup_text(value);
+        e->name = dup_text(name);
     } catch (...) {
         std::free(e);
         throw;
@@ -132,13 +131,25 @@ static uci_element* item_new(std::string_view value) {
     return e;
 }
 
+void element_free(uci_element* e) {
+    list_del(&e->list);
+    std::free(e->name);
+    std::free(e);
+}
+
+uci_element* find_element(const uci_list* list, std::string_view name) {
+    uci_element* e;
+    uci_foreach_element(list, e) if (name == e->name) return e;
+    return nullptr;
+}
+
+static uci_element* item_new(std::string_view value) {
+    return element_new(UCI_TYPE_ITEM, value);
+}
+
 static void items_free(uci_list* head) {
     uci_element *e, *tmp;
-    uci_foreach_element_safe(head, tmp, e) {
-        list_del(&e->list);
-        std::free(e->name);
-        std::free(e);
-    }
+    uci_foreach_element_safe(head, tmp, e) element_free(e);
 }
 
 // ---- packages ----
@@ -172,12 +183,16 @@ void package_free(uci_package* p) {
     std::free(p);
 }
 
+uci_package* find_package(uci_context* ctx, std::string_view name) {
+    uci_element* e = find_element(&ctx->root, name);
+    return e ? uci_to_package(e) : nullptr;
+}
+
 // ---- sections ----
 
 uci_section* find_section(uci_package* p, std::string_view name) {
-    uci_element* e;
-    uci_foreach_element(&p->sections, e) if (name == e->name) return uci_to_section(e);
-    return nullptr;
+    uci_element* e = find_element(&p->sections, name);
+    return e ? uci_to_section(e) : nullptr;
 }
 
 uci_section* section_add(uci_package* p, std::string_view type, std::string_view name) {
@@ -238,9 +253,8 @@ void section_move(uci_section* s, long pos) {
 // ---- options ----
 
 uci_option* find_option(uci_section* s, std::string_view name) {
-    uci_element* e;
-    uci_foreach_element(&s->options, e) if (name == e->name) return uci_to_option(e);
-    return nullptr;
+    uci_element* e = find_element(&s->options, name);
+    return e ? uci_to_option(e) : nullptr;
 }
 
 static uci_option* option_new(uci_section* s, std::string_view name) {
@@ -286,8 +300,7 @@ void option_add_item(uci_section* s, std::string_view name, std::string_view val
         try {
             o = option_new(s, name);
         } catch (...) {
-            std::free(item->name);
-            std::free(item);
+            element_free(item);
             throw;
         }
         o->type = UCI_TYPE_LIST;
@@ -298,8 +311,7 @@ void option_add_item(uci_section* s, std::string_view name, std::string_view val
         try {
             old = item_new(o->v.string);
         } catch (...) {
-            std::free(item->name);
-            std::free(item);
+            element_free(item);
             throw;
         }
         std::free(o->v.string);
@@ -326,11 +338,7 @@ bool option_del_items(uci_option* o, std::string_view value) {
     if (o->type != UCI_TYPE_LIST) return false;
     uci_element *e, *tmp;
     uci_foreach_element_safe(&o->v.list, tmp, e) {
-        if (value == e->name) {
-            list_del(&e->list);
-            std::free(e->name);
-            std::free(e);
-        }
+        if (value == e->name) element_free(e);
     }
     return drop_if_empty(o);
 }
@@ -342,9 +350,7 @@ bool option_del_index(uci_option* o, long index, bool& dropped) {
     long i = 0;
     uci_foreach_element(&o->v.list, e) {
         if (i++ == index) {
-            list_del(&e->list);
-            std::free(e->name);
-            std::free(e);
+            element_free(e);
             dropped = drop_if_empty(o);
             return true;
         }

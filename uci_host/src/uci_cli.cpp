@@ -1,7 +1,7 @@
 // uci: command-line access to the configuration store, for tests, the
 // sandbox and the demo (the router brings its own tool).
 //
-//   uci [-c confdir] [-p savedir] [-P savedir] [-q] [-X] [-N] [-n] [-S] [-m]
+//   uci [-c confdir] [-p deltadir] [-P savedir] [-q] [-X] [-N] [-n] [-S] [-m]
 //       [-f file] [-d delim] <command> [arguments]
 #include "handles.h"
 #include "uci.h"
@@ -77,6 +77,12 @@ class cli_runner {
     int error() {
         if (!opt_.quiet) uci_perror(ctx_, "uci");
         return 1;
+    }
+
+    // The package named on the command line, or every package.
+    std::vector<std::string> targets(int argc, char** argv) {
+        if (argc > 0) return {argv[0]};
+        return configs();
     }
 
     std::vector<std::string> configs() {
@@ -269,12 +275,7 @@ int cli_runner::cmd_add(const char* pkg, const char* type) {
 }
 
 int cli_runner::cmd_changes(int argc, char** argv) {
-    std::vector<std::string> names;
-    if (argc > 0)
-        names.emplace_back(argv[0]);
-    else
-        names = configs();
-    for (const std::string& name : names) {
+    for (const std::string& name : targets(argc, argv)) {
         uci_package* p = package(name.c_str());
         if (!p) return 1;
         uci_element* e;
@@ -297,13 +298,8 @@ int cli_runner::cmd_changes(int argc, char** argv) {
 }
 
 int cli_runner::cmd_commit(int argc, char** argv) {
-    std::vector<std::string> names;
-    if (argc > 0)
-        names.emplace_back(argv[0]);
-    else
-        names = configs();
     int rc = 0;
-    for (const std::string& name : names) {
+    for (const std::string& name : targets(argc, argv)) {
         uci_package* p = package(name.c_str());
         if (!p) return 1;
         if (uci_commit(ctx_, &p, false) != UCI_OK) rc = error();
@@ -312,12 +308,7 @@ int cli_runner::cmd_commit(int argc, char** argv) {
 }
 
 int cli_runner::cmd_export(int argc, char** argv) {
-    std::vector<std::string> names;
-    if (argc > 0)
-        names.emplace_back(argv[0]);
-    else
-        names = configs();
-    for (const std::string& name : names) {
+    for (const std::string& name : targets(argc, argv)) {
         uci_package* p = package(name.c_str());
         if (!p) return 1;
         if (uci_export(ctx_, stdout, p, true) != UCI_OK) return error();
@@ -395,6 +386,10 @@ int cli_runner::run(int argc, char** argv) {
     return exit_usage;
 }
 
+void set_flag(uci_context* ctx, uci_flags flag, bool on) {
+    ctx->flags = static_cast<uci_flags>(on ? ctx->flags | flag : ctx->flags & ~flag);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -420,10 +415,10 @@ int main(int argc, char** argv) {
             opt.merge = true;
             break;
         case 'n':
-            ctx->flags = static_cast<uci_flags>(ctx->flags | UCI_FLAG_EXPORT_NAME);
+            set_flag(ctx.get(), UCI_FLAG_EXPORT_NAME, true);
             break;
         case 'N':
-            ctx->flags = static_cast<uci_flags>(ctx->flags & ~UCI_FLAG_EXPORT_NAME);
+            set_flag(ctx.get(), UCI_FLAG_EXPORT_NAME, false);
             break;
         case 'p':
             uci_add_delta_path(ctx.get(), optarg);
@@ -436,10 +431,10 @@ int main(int argc, char** argv) {
             opt.quiet = true;
             break;
         case 's':
-            ctx->flags = static_cast<uci_flags>(ctx->flags | UCI_FLAG_STRICT);
+            set_flag(ctx.get(), UCI_FLAG_STRICT, true);
             break;
         case 'S':
-            ctx->flags = static_cast<uci_flags>(ctx->flags & ~UCI_FLAG_STRICT);
+            set_flag(ctx.get(), UCI_FLAG_STRICT, false);
             break;
         case 'X':
             opt.extended_show = false;

@@ -1,5 +1,7 @@
 // The file form of a package, as commit writes it and export prints it.
-#include "internal.h"
+#include "write.h"
+
+#include "tree.h"
 
 namespace uci_host {
 

@@ -163,4 +163,45 @@ TEST(uci_lookup, ElementHelpersCompareExactNames) {
     EXPECT_EQ(order, "iface zone ");
 }
 
+// Seeded mutations of a few paths: a known code, never a crash, and a
+// package that still writes and reads back after the changes.
+constexpr int path_rounds = 4000;
+
+bool known_code(int rc) {
+    return rc >= UCI_OK && rc < UCI_ERR_LAST;
+}
+
+TEST(uci_lookup, MutatedPathsNeverCrash) {
+    std::mt19937 rng(fuzz_seed + 2);
+    const char* bases[] = {"fz.s.o=v", "fz.@t[-1].l", "fz.@[0]", "fz.s", "fz"};
+    scratch_tree dir;
+    put(dir.conf_file("fz"), "config t s\n\toption o 1\n\tlist l x\nconfig t\n");
+    context_ptr ctx = dir.context();
+    for (int round = 0; round < path_rounds; round++) {
+        std::string path = mutate(rng, bases[round % std::size(bases)]);
+        uci_ptr ptr{};
+        std::string buf = path;
+        int rc = uci_lookup_ptr(ctx.get(), &ptr, buf.data(), round % 3 != 0);
+        ASSERT_TRUE(known_code(rc)) << rc << " for: " << path;
+        if (rc != UCI_OK || !(ptr.flags & uci_ptr::UCI_LOOKUP_COMPLETE)) continue;
+        ASSERT_NE(ptr.p, nullptr);
+        ASSERT_NE(ptr.last, nullptr);
+        if (ptr.option) {
+            ASSERT_NE(ptr.o, nullptr) << path;
+        }
+        // Changing what was found must leave a package that still writes.
+        if (ptr.value && ptr.s) {
+            EXPECT_TRUE(known_code(uci_set(ctx.get(), &ptr)));
+        }
+    }
+    uci_package* p = uci_lookup_package(ctx.get(), "fz");
+    ASSERT_NE(p, nullptr);
+    std::string written = export_text(ctx.get(), p);
+    context_ptr again(uci_alloc_context());
+    uci_package* q = nullptr;
+    int rc = import_text(again.get(), written, "fz", &q, true);
+    ASSERT_EQ(rc, UCI_OK) << written;
+    EXPECT_EQ(dump(q, true), dump(p, true));
+}
+
 } // namespace
