@@ -48,7 +48,7 @@ void usage() {
                "\trename     <config>.<section>[.<option>]=<name>\n"
                "\trevert     <config>[.<section>[.<option>]]\n"
                "\treorder    <config>.<section>=<position>\n\n"
-               "cli_options:\n"
+               "Options:\n"
                "\t-c <path>  set the search path for config files (default: /etc/config)\n"
                "\t-d <str>   set the delimiter for list values in uci show\n"
                "\t-f <file>  use <file> as input instead of stdin\n"
