@@ -116,9 +116,10 @@ TEST(tarvona_diag_service_probe, RunningPidofAndPidText) {
 // configuration directory.
 TEST(tarvona_diag_uci_option, SingleValuesListsAndEnabled) {
     test::temp_dir dir("diag_uci");
-    ASSERT_TRUE(dir.write("pkg", "config strategy 'off'\n\toption enabled '0'\n\tlist hostlist 'a'\n\n"
-                                 "config strategy 'on'\n\toption enabled '1'\n\toption name 'x'\n\n"
-                                 "config strategy 'bare'\n\toption enabled ''\n"));
+    ASSERT_TRUE(dir.write("pkg",
+                          "config strategy 'off'\n\toption enabled '0'\n\tlist hostlist 'a'\n\n"
+                          "config strategy 'on'\n\toption enabled '1'\n\toption name 'x'\n\n"
+                          "config strategy 'bare'\n\toption enabled ''\n"));
 
     uci_context* ctx = uci_alloc_context();
     ASSERT_NE(nullptr, ctx);
