@@ -4,10 +4,9 @@
 # keeps a secret. Every output form (text and JSON from the shell, a text
 # page, a JSON answer and both downloads through busybox httpd as CGI) must
 # show none of them, while the facts the report exists for stay.
+# shellcheck source-path=SCRIPTDIR
 . "$ROUTER_TESTLIB/bb.sh"
-if [ "${ROUTER_SANITIZE:-0}" = 1 ]; then
-    export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
-fi
+. "$ROUTER_SRC/bb_lib.sh"
 FX="$ROUTER_SRC/fixtures"
 OUT="$BB_TMP/out"
 mkdir -p "$OUT"

@@ -2,13 +2,9 @@
 # tarvona_diag end to end in the router sandbox: the sample router's text
 # report, CGI headers, request precedence, hostile input, and fixture routers
 # for the ping groups and the local proxy check.
+# shellcheck source-path=SCRIPTDIR
 . "$ROUTER_TESTLIB/bb.sh"
-
-# LeakSanitizer cannot stop the world inside the sandbox's /proc; leaks are
-# checked by the unit tests, ASan and UBSan stay on here.
-if [ "${ROUTER_SANITIZE:-0}" = 1 ]; then
-    export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
-fi
+. "$ROUTER_SRC/bb_lib.sh"
 
 DIAG=$BIN_TARVONA_DIAG
 FAKES=$ROUTER_SAMPLE/bin
