@@ -33,7 +33,7 @@ constexpr const char* descriptor_parts[] = {
     "size",       "index",   "idx",     "retries",  "generate", "interval", "timeout", "lifetime",
     "required",   "require", "enabled", "enable",   "disable",  "disabled", "format",  "id",
     "version",    "ttl",     "group",   "exchange", "usage",    "bits",     "agent",   "hint",
-    "rotation",   "name",    "mgmt",    "count",    "retry",
+    "rotation",   "count",   "retry",
 };
 // Whole names that stay visible although a part looks secret.
 constexpr const char* kept_names[] = {"key_mgmt",
