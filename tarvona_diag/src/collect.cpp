@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "mask_collect.h"
-#include "overlap.h"
+#include "overlap_collect.h"
 #include "parse_network.h"
 #include "parse_system.h"
 #include "probes.h"

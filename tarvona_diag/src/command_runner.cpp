@@ -244,7 +244,6 @@ int start_command(const char* cmd, char* buf, size_t cap, int limit_ms) {
     j.stored = 0;
     j.piece_len = 0;
     j.killed = false;
-    fflush(nullptr); // a child must not repeat our unwritten output
     if (!spawn(cmd, j)) return -1;
     j.used = true;
     j.deadline = now_ms() + (limit_ms > 0 ? limit_ms : 0);

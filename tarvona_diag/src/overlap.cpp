@@ -31,10 +31,6 @@ void mark_all_lists(overlap_analysis& ov, coverage_field field, int32_t code) {
 
 namespace {
 
-bool starts_with(const char* s, const char* prefix) {
-    return strncmp(s, prefix, strlen(prefix)) == 0;
-}
-
 // "--hostlist=/opt/zapret/ipset/zapret-hosts-youtube.txt" -> "youtube".
 void hostlist_name(const char* value, char (&name)[64]) {
     const char* base = strrchr(value, '/');

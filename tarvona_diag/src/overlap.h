@@ -2,8 +2,8 @@
 // routers that a DPI-bypass service also handles, and the test-domain
 // lookups through the router's resolver.
 //
-// collect_overlap (overlap_collect.cpp) does the I/O; the table work below
-// is pure and works on the overlap part of the record.
+// The table work here is pure and works on the overlap part of the record;
+// collect_overlap (overlap_collect.h) does the I/O.
 #pragma once
 
 #include <cstddef>
@@ -11,11 +11,6 @@
 #include "report.h"
 
 namespace tarvona_diag {
-
-// Fills r.overlap when svc_overlap is selected in r.flags; does nothing
-// otherwise. Runs after collect_services and before collect_system_log.
-// The lookups (nslookup) are filled by the slow probes (slow_probes.h).
-void collect_overlap(diag_report& r);
 
 // ------------------------------------------------------------ conflicts
 
@@ -63,21 +58,6 @@ void record_conflicts(overlap_analysis& ov, const list_section* sections, int se
 // scratch marks are set: compaction, then podkop's pairs (when podkop is
 // active) and brimvale's youtubeUnblock pairs (when brimvale is active).
 void finish_conflicts(overlap_analysis& ov, bool podkop_active, bool brimvale_active);
-
-// ------------------------------------------------------------ UCI side
-// confdir: UCI configuration directory (null: the default /etc/config).
-
-// The `section` sections of a package that have a `community_lists` list,
-// at most max_list_sections. Returns the count (0 when the package cannot
-// be loaded).
-int load_list_sections(const char* package, list_section* table, const char* confdir = nullptr);
-
-// zapret: the first `main` section; nothing when NFQWS_ENABLE is "0" or
-// NFQWS_OPT is empty; else scan_zapret_profiles over NFQWS_OPT.
-void scan_zapret_config(overlap_analysis& ov, const char* confdir = nullptr);
-
-// zapret2: every `strategy` section not disabled, with its hostlist values.
-void scan_zapret2_config(overlap_analysis& ov, const char* confdir = nullptr);
 
 // ------------------------------------------------------------ lookups
 

@@ -1,5 +1,5 @@
-// The I/O side of the overlap analysis: process listing, UCI packages,
-// service probes and the lookup script.
+#include "overlap_collect.h"
+
 #include <uci.h>
 
 #include <cstdio>

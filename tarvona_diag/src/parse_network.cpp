@@ -13,10 +13,6 @@ constexpr size_t wide_line = 512;
 constexpr size_t resolv_line = 256;
 constexpr size_t proxy_output = 256;
 
-bool starts_with(const char* s, const char* prefix) {
-    return strncmp(s, prefix, strlen(prefix)) == 0;
-}
-
 // Interfaces whose state is always UNKNOWN although they carry traffic.
 bool is_tunnel_name(const char* name) {
     return starts_with(name, "awg") || starts_with(name, "wg") || starts_with(name, "tailscale");

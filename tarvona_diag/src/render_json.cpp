@@ -436,8 +436,7 @@ size_t render_json(const diag_report& r) {
         }
     }
     out_reset();
-    memset(output_buffer, 0, output_capacity);
-    memcpy(output_buffer, document.data(), document.size());
+    copy_text(output_buffer, document.c_str()); // at most document_limit bytes
     out_sync();
     return document.size();
 }

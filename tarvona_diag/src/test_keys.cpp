@@ -1,5 +1,5 @@
-// The test keys and the predicates over test_flags.
-#include "report.h"
+// The test keys in flag order and the predicates over test_flags.
+#include "test_keys.h"
 
 namespace tarvona_diag {
 

@@ -1,8 +1,9 @@
-// Text operations used to cut command output apart. Pure; no state.
+// Text operations shared by the parsers and the maskers. Pure; no state.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tarvona_diag {
 
@@ -12,6 +13,18 @@ using field_slot = char[field_capacity];
 // True for space and the controls tab .. carriage return.
 inline bool is_blank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// s begins with prefix (compared byte for byte).
+inline bool starts_with(const char* s, const char* prefix) {
+    return strncmp(s, prefix, strlen(prefix)) == 0;
+}
+
+// word is one of the texts of set (compared byte for byte).
+template <size_t N> bool in_set(const char* const (&set)[N], const char* word) {
+    for (const char* s : set)
+        if (strcmp(s, word) == 0) return true;
+    return false;
 }
 
 // Skips leading blanks and cuts trailing blanks in place. Returns the first

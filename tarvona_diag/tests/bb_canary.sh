@@ -4,10 +4,9 @@
 # keeps a secret. Every output form (text and JSON from the shell, a text
 # page, a JSON answer and both downloads through busybox httpd as CGI) must
 # show none of them, while the facts the report exists for stay.
+# shellcheck source-path=SCRIPTDIR
 . "$ROUTER_TESTLIB/bb.sh"
-if [ "${ROUTER_SANITIZE:-0}" = 1 ]; then
-    export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
-fi
+. "$ROUTER_SRC/bb_lib.sh"
 FX="$ROUTER_SRC/fixtures"
 OUT="$BB_TMP/out"
 mkdir -p "$OUT"
@@ -26,21 +25,16 @@ run_all() {  # run_all OUTDIR TESTS ROOT...: every output form on the stacked tr
     for r in "$@"; do roots+=(--root "$r"); done
     sandbox "${roots[@]}" --path "$ROUTER_SAMPLE/bin" --net -- /bin/sh -c '
         diag=$1 out=$2 tests=$3
+        . "$4"
         # the shell forms run beside the web server ones
         { "$diag" "--tests=$tests" > "$out/text"; "$diag" --json "--tests=$tests" > "$out/json"; } & shell=$!
-        mkdir -p /tmp/www/cgi-bin && ln -s "$diag" /tmp/www/cgi-bin/diag || exit 1
-        busybox httpd -f -p 127.0.0.1:8080 -h /tmp/www & httpd=$!
-        i=0
-        until curl -s -o /dev/null http://127.0.0.1:8080/; do
-            i=$((i + 1)); [ $i -lt 200 ] || { kill $httpd; exit 1; }; sleep 0.05
-        done
-        base=http://127.0.0.1:8080/cgi-bin/diag
-        curl -s -o "$out/cgi-text" "$base?tests=$tests"
-        curl -s -o "$out/cgi-json" "$base?format=json&tests=$tests"
-        curl -s -o "$out/dl-text" "$base?action=download&tests=$tests"
-        curl -s -o "$out/dl-json" "$base?action=download&format=json&tests=$tests"
-        kill $httpd
-        wait $shell' sh "$BIN_TARVONA_DIAG" "$out" "$tests"
+        serve_cgi "$diag" || exit 1
+        curl -s -o "$out/cgi-text" "$CGI_BASE?tests=$tests"
+        curl -s -o "$out/cgi-json" "$CGI_BASE?format=json&tests=$tests"
+        curl -s -o "$out/dl-text" "$CGI_BASE?action=download&tests=$tests"
+        curl -s -o "$out/dl-json" "$CGI_BASE?action=download&format=json&tests=$tests"
+        kill $HTTPD_PID
+        wait $shell' sh "$BIN_TARVONA_DIAG" "$out" "$tests" "$ROUTER_SRC/bb_inside.sh"
 }
 
 no_secret_in() {  # no_secret_in FILE [BARE]: no canary, no bare secret

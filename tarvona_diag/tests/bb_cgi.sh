@@ -8,18 +8,12 @@ mkdir -p "$OUT"
 
 sandbox --root "$ROUTER_SAMPLE/root" --path "$ROUTER_SAMPLE/bin" --net -- /bin/sh -c '
     diag=$1 out=$2
-    mkdir -p /tmp/www/cgi-bin && ln -s "$diag" /tmp/www/cgi-bin/diag || exit 1
-    busybox httpd -f -p 127.0.0.1:8080 -h /tmp/www & httpd=$!
-    # ready once it accepts a connection (any status will do)
-    i=0
-    until curl -s -o /dev/null http://127.0.0.1:8080/; do
-        i=$((i + 1)); [ $i -lt 200 ] || { kill $httpd; exit 1; }; sleep 0.05
-    done
-    base=http://127.0.0.1:8080/cgi-bin/diag
-    curl -s -D "$out/text.h" -o "$out/text.b" "$base?tests=svc_podkop,svc_network,svc_log"
-    curl -s -D "$out/json.h" -o "$out/json.b" "$base?format=json&tests=svc_singbox,svc_telemt"
-    curl -s -D "$out/dl.h" -o "$out/dl.b" "$base?action=download&format=json&tests=net_ping,svc_overlap"
-    kill $httpd' sh "$BIN_TARVONA_DIAG" "$OUT"
+    . "$3"
+    serve_cgi "$diag" || exit 1
+    curl -s -D "$out/text.h" -o "$out/text.b" "$CGI_BASE?tests=svc_podkop,svc_network,svc_log"
+    curl -s -D "$out/json.h" -o "$out/json.b" "$CGI_BASE?format=json&tests=svc_singbox,svc_telemt"
+    curl -s -D "$out/dl.h" -o "$out/dl.b" "$CGI_BASE?action=download&format=json&tests=net_ping,svc_overlap"
+    kill $HTTPD_PID' sh "$BIN_TARVONA_DIAG" "$OUT" "$ROUTER_SRC/bb_inside.sh"
 assert_eq 0 "$?" "web server session"
 
 header() { tr -d '\r' < "$1" | grep -i "^$2:" | head -1; }
@@ -34,12 +28,12 @@ body=$(cat "$OUT/text.b")
 assert_contains "$body" "=== СЕРВИС: podkop ==="
 assert_contains "$body" "=== СИСТЕМНЫЙ ЛОГ ==="
 assert_contains "$body" "КОНЕЦ ОТЧЁТА"
-assert_not_contains "$(printf '%s' "$body" | tr 'a-z' 'A-Z')" "CANARY"
+assert_not_contains "$(printf '%s' "$body" | tr '[:lower:]' '[:upper:]')" "CANARY"
 
 case_begin "JSON answer"
 assert_eq "Content-Type: application/json; charset=utf-8" "$(header "$OUT/json.h" Content-Type)"
 assert_eq "sing-box telemt" "$(jq -r '[.services[].name] | join(" ")' "$OUT/json.b")" "body parses"
-assert_not_contains "$(tr 'a-z' 'A-Z' < "$OUT/json.b")" "CANARY"
+assert_not_contains "$(tr '[:lower:]' '[:upper:]' < "$OUT/json.b")" "CANARY"
 
 case_begin "JSON download"
 assert_eq "Content-Type: text/plain; charset=utf-8" "$(header "$OUT/dl.h" Content-Type)"

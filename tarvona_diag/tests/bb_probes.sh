@@ -5,11 +5,9 @@
 # after another, with all of them under way at once; a ping and an nft that
 # never end are ended at their time limit, with what they printed kept and
 # no process of theirs left.
+# shellcheck source-path=SCRIPTDIR
 . "$ROUTER_TESTLIB/bb.sh"
-
-if [ "${ROUTER_SANITIZE:-0}" = 1 ]; then
-    export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
-fi
+. "$ROUTER_SRC/bb_lib.sh"
 
 DIAG=$BIN_TARVONA_DIAG
 SAMPLE=$ROUTER_SAMPLE/root

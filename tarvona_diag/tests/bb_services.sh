@@ -8,9 +8,10 @@ SAMPLE_ROOT="$ROUTER_SAMPLE/root"
 
 json_ok() { printf '%s' "$1" | python3 -c 'import json,sys; json.loads(sys.stdin.buffer.read().decode("utf-8"))' 2>&1; }
 
-SELECTIONS="sys_cpu net_ping net_wifi,net_nftables svc_overlap svc_log svc_podkop,svc_brimvale
-svc_singbox,svc_telemt net_interfaces,net_links,svc_log svc_zapret,svc_zapret2,svc_overlap
-net_arp,net_dns,net_conntrack,net_traffic,net_routes,net_routes6 nonsense"
+# Test selections of the JSON runs (one list of keys each).
+SELECTIONS=(sys_cpu net_ping "net_wifi,net_nftables" svc_overlap svc_log "svc_podkop,svc_brimvale"
+    "svc_singbox,svc_telemt" "net_interfaces,net_links,svc_log" "svc_zapret,svc_zapret2,svc_overlap"
+    "net_arp,net_dns,net_conntrack,net_traffic,net_routes,net_routes6" nonsense)
 
 # All runs on the plain sample router share one sandbox (it costs a second or
 # two to build); each output lands in $OUT.
@@ -22,7 +23,7 @@ sandbox --root "$SAMPLE_ROOT" --path "$ROUTER_SAMPLE/bin" -- /bin/sh -c '
     "$diag" --format=json > "$out/json"
     "$diag" --json --tests= > "$out/json-empty-list"
     for t in "$@"; do "$diag" --json "--tests=$t" > "$out/json-$t"; done' \
-    sh "$DIAG" "$OUT" $SELECTIONS
+    sh "$DIAG" "$OUT" "${SELECTIONS[@]}"
 text=$(cat "$OUT/text")
 json=$(cat "$OUT/json")
 
@@ -67,7 +68,7 @@ assert_contains "$(cfg telemt)" "option dc_override '***'"
 
 case_begin "no canary in either format"
 for out in "$text" "$json"; do
-    assert_not_contains "$(printf '%s' "$out" | tr 'a-z' 'A-Z')" "CANARY" "canary word"
+    assert_not_contains "$(printf '%s' "$out" | tr '[:lower:]' '[:upper:]')" "CANARY" "canary word"
     # values without the word: the WAN address, MAC device parts, sing-box ports
     for v in 100.66.12.34 5E:A7:19 2B:6D:E0 61873 62981 47731; do
         assert_not_contains "$out" "$v" "secret $v"
@@ -75,7 +76,7 @@ for out in "$text" "$json"; do
 done
 
 case_begin "JSON stays one document for any selection"
-for tests in $SELECTIONS empty-list; do
+for tests in "${SELECTIONS[@]}" empty-list; do
     assert_eq "" "$(json_ok "$(cat "$OUT/json-$tests")")" "JSON for [$tests]"
 done
 assert_eq "$(printf '%s' "$json" | jq -c 'del(.timestamp) | .services')" \
@@ -112,7 +113,7 @@ scr=$(fresh_scratch)
 out=$(timeout 60 "$ROUTER_SANDBOX" --path "$UCI_BIN_DIR" --root "$SAMPLE_ROOT" --root "$fx" \
           --scratch "$scr" --path "$ROUTER_SAMPLE/bin" --path "$fakes" -- "$DIAG" --tests=svc_overlap)
 assert_eq 0 "$?" "run ended without waiting for the watchdog"
-for pid in $(cat "$BB_TMP/sleep.pids" 2>/dev/null); do kill "$pid" 2>/dev/null; done
+while read -r pid; do kill "$pid" 2>/dev/null; done 2>/dev/null < "$BB_TMP/sleep.pids"
 assert_contains "$out" "youtube.com          142.250.74.46"
 assert_eq "" "$(ls -A "$scr/upper/etc/keep" 2>/dev/null)" "planted link written through"
 assert_eq "" "$(find "$scr/upper/tmp" -name '.diag_ns*' -newer "$fx/etc/keep/victim" 2>/dev/null)" "leftovers"
@@ -127,7 +128,7 @@ printf '#!/bin/sh\nexit 0\n' > "$fakes/sleep"
 out=$(timeout 25 "$ROUTER_SANDBOX" --path "$UCI_BIN_DIR" --root "$fx" --path "$ROUTER_SAMPLE/bin" \
           --path "$fakes" -- "$DIAG" --json --tests=svc_overlap)
 assert_eq 0 "$?" "run ended"
-for pid in $(cat "$BB_TMP/ns.pids" 2>/dev/null); do kill "$pid" 2>/dev/null; done
+while read -r pid; do kill "$pid" 2>/dev/null; done 2>/dev/null < "$BB_TMP/ns.pids"
 assert_eq "- - - - -" "$(printf '%s' "$out" | jq -r '[.overlap.nslookup[].ip] | join(" ")')"
 
 case_begin "a log too large for the JSON buffer is shortened, the document stays valid"

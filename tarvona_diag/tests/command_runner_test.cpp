@@ -15,34 +15,18 @@
 
 #include "command_runner.h"
 #include "probes.h"
+#include "test_support.h"
 
 using namespace tarvona_diag;
 
 namespace {
-
-// A private directory for the files the commands write, removed at the end.
-class scratch_dir {
-  public:
-    scratch_dir() {
-        char tmpl[] = "/tmp/diag_runner_XXXXXX";
-        if (mkdtemp(tmpl)) path_ = tmpl;
-    }
-    ~scratch_dir() {
-        if (!path_.empty()) system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const char* name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
 
 int pid_in(const std::string& path) {
     FILE* f = fopen(path.c_str(), "r");
     if (!f) return 0;
     int pid = 0;
     if (fscanf(f, "%d", &pid) != 1) pid = 0;
-    fclose(f);
+    if (fclose(f) != 0) pid = 0;
     return pid;
 }
 
@@ -56,11 +40,11 @@ bool ended(int pid) {
         FILE* f = fopen(path, "r");
         if (!f) return true;
         size_t n = fread(stat, 1, sizeof stat - 1, f);
-        fclose(f);
+        if (fclose(f) != 0) n = 0;
         stat[n] = '\0';
         const char* paren = strrchr(stat, ')');
         if (paren && paren[1] == ' ' && paren[2] == 'Z') return true;
-        timespec ts{0, 10 * 1000 * 1000};
+        timespec ts{0, 10L * 1000 * 1000};
         nanosleep(&ts, nullptr);
     }
     return false;
@@ -69,7 +53,7 @@ bool ended(int pid) {
 } // namespace
 
 TEST(tarvona_diag_command_runner, CommandPastItsLimitIsEndedWithItsChildrenAndItsOutputKept) {
-    scratch_dir d;
+    test::temp_dir d("diag_runner");
     ASSERT_FALSE(d.path().empty());
     // The shell's child holds the output open as well: both must be ended,
     // or the read would never see the end of the output.
@@ -97,7 +81,7 @@ TEST(tarvona_diag_command_runner, WhatACommandLeavesBehindIsEnded) {
 }
 
 TEST(tarvona_diag_command_runner, JobsRunAtOnce) {
-    scratch_dir d;
+    test::temp_dir d("diag_runner");
     // The first job waits for a file that only the second one makes: it
     // ends before its limit only when both run at the same time.
     std::string waits = "while [ ! -e " + d.file("go") + " ]; do sleep 0.01; done; echo waited";
@@ -116,7 +100,7 @@ TEST(tarvona_diag_command_runner, JobsRunAtOnce) {
 }
 
 TEST(tarvona_diag_command_runner, ABackgroundJobIsEndedAtItsLimitWhileAnotherIsAwaited) {
-    scratch_dir d;
+    test::temp_dir d("diag_runner");
     // The background job never ends by itself; the awaited one ends only
     // after the background job's process is gone.
     std::string hangs = "echo $$ > " + d.file("pid") + "; echo started; exec sleep 100";

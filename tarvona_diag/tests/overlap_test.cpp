@@ -16,7 +16,7 @@ overlap_analysis& fresh() {
 }
 
 void add_section(list_section* table, int32_t& count, const char* name,
-                 std::vector<const char*> lists) {
+                 const std::vector<const char*>& lists) {
     list_section& s = table[count++];
     s = list_section{};
     copy_text(s.name, name);

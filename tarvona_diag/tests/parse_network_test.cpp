@@ -1,9 +1,14 @@
-// Parsers of the network facts over real OpenWrt command output.
+// Parsers of the network facts over real OpenWrt command output, and over
+// hostile text.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "mask/forms.h"
 #include "parse_network.h"
+#include "test_support.h"
 
 using namespace tarvona_diag;
 
@@ -244,4 +249,48 @@ TEST(tarvona_diag_proxy_check, CurlOutputs) {
         EXPECT_STREQ(c.error, pc.error) << c.out;
         EXPECT_EQ(1, pc.attempted);
     }
+}
+
+// Long lines, long words, many fields, separators in odd places: each text
+// stays terminated within its field and each count within its table (ASan
+// watches the rest).
+TEST(tarvona_diag_parse_network, HostileTextsStayWithinFields) {
+    auto net = std::make_unique<network_facts>();
+    test::for_each_hostile_text([&](const char* t) {
+        memset(net.get(), 0x5a, sizeof *net); // garbage: parsers must set what they fill
+        int n = parse_ip_brief(t, net->interfaces, max_interfaces);
+        ASSERT_LE(n, max_interfaces);
+        for (int i = 0; i < n; ++i) {
+            test::expect_terminated(net->interfaces[i].name, "name");
+            test::expect_terminated(net->interfaces[i].status, "status");
+            test::expect_terminated(net->interfaces[i].ip, "ip");
+            EXPECT_STREQ("", net->interfaces[i].mac);
+        }
+        n = parse_ip_link(t, net->links, max_links);
+        ASSERT_LE(n, max_links);
+        for (int i = 0; i < n; ++i) {
+            test::expect_terminated(net->links[i].mac, "mac");
+            EXPECT_TRUE(!net->links[i].mac[0] || is_mac_address(net->links[i].mac));
+        }
+        n = parse_routes(t, net->routes, max_routes);
+        ASSERT_LE(n, max_routes);
+        for (int i = 0; i < n; ++i) {
+            test::expect_terminated(net->routes[i].gateway, "gateway");
+            test::expect_terminated(net->routes[i].device, "device");
+            test::expect_terminated(net->routes[i].metric, "metric");
+        }
+        n = parse_resolv_conf(t, net->dns, max_dns);
+        ASSERT_LE(n, max_dns);
+        for (int i = 0; i < n; ++i)
+            test::expect_terminated(net->dns[i], "dns");
+        n = parse_net_dev(t, net->traffic, max_traffic_rows);
+        ASSERT_LE(n, max_traffic_rows);
+        for (int i = 0; i < n; ++i)
+            test::expect_terminated(net->traffic[i].interface, "interface");
+
+        proxy_check_result pc{};
+        parse_proxy_output(t, pc);
+        test::expect_terminated(pc.error, "error");
+        EXPECT_TRUE(pc.http_code >= 0 && pc.http_code <= 999);
+    });
 }

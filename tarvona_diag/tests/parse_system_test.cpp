@@ -1,10 +1,12 @@
-// Parsers of the system facts over real OpenWrt command output.
+// Parsers of the system facts over real OpenWrt command output, and over
+// hostile text.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "parse_system.h"
+#include "test_support.h"
 
 using namespace tarvona_diag;
 
@@ -127,4 +129,27 @@ TEST(tarvona_diag_df, RealOutputWrappedLineAndLimit) {
     EXPECT_STREQ("/mnt/m15", s->disk[15].mount);
     EXPECT_EQ(0, parse_df("Filesystem Size Used Available Use% Mounted on\n", s->disk, 16));
     EXPECT_EQ(0, parse_df("", s->disk, 16));
+}
+
+// Long lines, long words, many fields, separators in odd places: each text
+// stays terminated within its field and each count within its table (ASan
+// watches the rest).
+TEST(tarvona_diag_parse_system, HostileTextsStayWithinFields) {
+    auto sys = std::make_unique<system_facts>();
+    test::for_each_hostile_text([&](const char* t) {
+        memset(sys.get(), 0x5a, sizeof *sys); // garbage: parsers must set what they fill
+        parse_openwrt_release(t, *sys);
+        test::expect_terminated(sys->distrib_id, "distrib_id");
+        test::expect_terminated(sys->description, "description");
+        parse_free(t, *sys);
+        test::expect_terminated(sys->total, "total");
+        test::expect_terminated(sys->available, "available");
+        int n = parse_df(t, sys->disk, max_disk_rows);
+        ASSERT_LE(n, max_disk_rows);
+        for (int i = 0; i < n; ++i) {
+            test::expect_terminated(sys->disk[i].filesystem, "filesystem");
+            test::expect_terminated(sys->disk[i].percent, "percent");
+            test::expect_terminated(sys->disk[i].mount, "mount");
+        }
+    });
 }

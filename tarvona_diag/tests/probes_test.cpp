@@ -10,6 +10,7 @@
 #include <uci.h>
 
 #include "probes.h"
+#include "test_support.h"
 
 using namespace tarvona_diag;
 
@@ -114,20 +115,15 @@ TEST(tarvona_diag_service_probe, RunningPidofAndPidText) {
 // uci_get_option / option_disabled over a package loaded from a temporary
 // configuration directory.
 TEST(tarvona_diag_uci_option, SingleValuesListsAndEnabled) {
-    char dir[] = "/tmp/diag_uci_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    std::string path = std::string(dir) + "/pkg";
-    FILE* f = fopen(path.c_str(), "w");
-    ASSERT_NE(nullptr, f);
-    fputs("config strategy 'off'\n\toption enabled '0'\n\tlist hostlist 'a'\n\n"
-          "config strategy 'on'\n\toption enabled '1'\n\toption name 'x'\n\n"
-          "config strategy 'bare'\n\toption enabled ''\n",
-          f);
-    fclose(f);
+    test::temp_dir dir("diag_uci");
+    ASSERT_TRUE(dir.write("pkg",
+                          "config strategy 'off'\n\toption enabled '0'\n\tlist hostlist 'a'\n\n"
+                          "config strategy 'on'\n\toption enabled '1'\n\toption name 'x'\n\n"
+                          "config strategy 'bare'\n\toption enabled ''\n"));
 
     uci_context* ctx = uci_alloc_context();
     ASSERT_NE(nullptr, ctx);
-    uci_set_confdir(ctx, dir);
+    uci_set_confdir(ctx, dir.path().c_str());
     uci_package* pkg = nullptr;
     ASSERT_EQ(0, uci_load(ctx, "pkg", &pkg));
     uci_section* off = uci_lookup_section(ctx, pkg, "off");
@@ -144,6 +140,4 @@ TEST(tarvona_diag_uci_option, SingleValuesListsAndEnabled) {
     EXPECT_FALSE(option_disabled(ctx, bare));
 
     uci_free_context(ctx);
-    unlink(path.c_str());
-    rmdir(dir);
 }

@@ -114,7 +114,7 @@ TEST(tarvona_diag_report_clean, ConfigurationsByKindAndEachHiddenValueEverywhere
     EXPECT_STREQ("config interface 'wan'\n\toption password '***'\n\toption username '***'\n",
                  net.config);
     EXPECT_EQ(std::string::npos, std::string(sb.config).find("example"));
-    EXPECT_NE(std::string::npos, std::string(sb.config).find("\n")) << "pretty-printed";
+    EXPECT_NE(std::string::npos, std::string(sb.config).find('\n')) << "pretty-printed";
     EXPECT_STREQ("0 4 * * * curl https://***@dyn.example/update\n", cron.config);
     EXPECT_STREQ("config section 'main'\n\toption server '***'\n", podkop.config);
     EXPECT_STREQ("pppd: user *** up, dial *** and ***\n"

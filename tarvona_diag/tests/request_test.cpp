@@ -40,15 +40,6 @@ request parse(const char* query, std::vector<const char*> args, bool* help = nul
 
 } // namespace
 
-TEST(tarvona_diag_test_keys, OrderAndCount) {
-    EXPECT_STREQ("sys_version", test_keys[0].key);
-    EXPECT_STREQ("net_interfaces", test_keys[7].key);
-    EXPECT_STREQ("net_nftables", test_keys[17].key);
-    EXPECT_STREQ("svc_cron", test_keys[18].key);
-    EXPECT_STREQ("svc_brimvale", test_keys[25].key);
-    EXPECT_STREQ("svc_log", test_keys[33].key);
-}
-
 TEST(tarvona_diag_select_tests, Cases) {
     EXPECT_EQ(34u, selected("").size());
     EXPECT_EQ(always_plus({"net_ping", "svc_cron"}), selected(" net_ping , svc_cron ,,"));
@@ -63,18 +54,6 @@ TEST(tarvona_diag_select_tests, Cases) {
                                         "sys_time", "svc_brimvale", "svc_log"}),
               selected("svc_log,svc_brimvale,sys_cpu"));
     EXPECT_EQ(always, selected(","));
-}
-
-TEST(tarvona_diag_select_tests, Predicates) {
-    test_flags f;
-    select_tests("sys_cpu", f);
-    EXPECT_FALSE(any_network_test(f));
-    EXPECT_FALSE(any_service_test(f));
-    select_tests("net_nftables", f);
-    EXPECT_TRUE(any_network_test(f));
-    select_tests("svc_log", f);
-    EXPECT_TRUE(any_service_test(f));
-    EXPECT_FALSE(any_network_test(f));
 }
 
 TEST(tarvona_diag_query_param, Cases) {

@@ -9,6 +9,7 @@
 #include "mask/names.h"
 #include "mask/text_masker.h"
 #include "report.h"
+#include "text_ops.h"
 
 namespace tarvona_diag {
 
@@ -18,12 +19,6 @@ constexpr const char* always_secret[] = {"private_key", "public_key", "pre_share
                                          "fingerprint"};
 constexpr const char* proxy_endpoint[] = {"server",   "server_port", "server_ports",
                                           "password", "uuid",        "username"};
-
-template <size_t N> bool in_set(const char* const (&set)[N], const char* word) {
-    for (const char* s : set)
-        if (strcmp(s, word) == 0) return true;
-    return false;
-}
 
 bool is_container(json_object* v) {
     return json_object_is_type(v, json_type_object) || json_object_is_type(v, json_type_array);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mask/chars.h"
+#include "text_ops.h"
 
 namespace tarvona_diag {
 
@@ -32,7 +33,7 @@ constexpr const char* descriptor_parts[] = {
     "size",       "index",   "idx",     "retries",  "generate", "interval", "timeout", "lifetime",
     "required",   "require", "enabled", "enable",   "disable",  "disabled", "format",  "id",
     "version",    "ttl",     "group",   "exchange", "usage",    "bits",     "agent",   "hint",
-    "rotation",   "name",    "mgmt",    "count",    "retry",
+    "rotation",   "count",   "retry",
 };
 // Whole names that stay visible although a part looks secret.
 constexpr const char* kept_names[] = {"key_mgmt",
@@ -275,9 +276,7 @@ bool is_hidden_iface(const char* name) {
     static constexpr const char* hidden[] = {"lo",      "sit0",    "gre0",    "gretap0",
                                              "erspan0", "ip6tnl0", "ip6gre0", "tunl0"};
     if (!name) return false;
-    for (const char* h : hidden)
-        if (strcmp(name, h) == 0) return true;
-    return strstr(name, "@NONE") != nullptr;
+    return in_set(hidden, name) || strstr(name, "@NONE") != nullptr;
 }
 
 bool is_wan_iface(const char* name) {
@@ -293,7 +292,7 @@ bool is_uplink_name(const char* name) {
     if (is_wan_iface(base)) return true;
     static constexpr const char* prefixes[] = {"wwan", "3g-", "pppoa-", "rmnet", "qmimux"};
     for (const char* p : prefixes)
-        if (strncmp(base, p, strlen(p)) == 0) return true;
+        if (starts_with(base, p)) return true;
     return strncmp(base, "ppp", 3) == 0 && is_digit(base[3]);
 }
 

@@ -7,6 +7,7 @@
 #include "mask/forms.h"
 #include "mask/names.h"
 #include "mask/text_writer.h"
+#include "text_ops.h"
 
 namespace tarvona_diag {
 
@@ -54,6 +55,24 @@ class text_masker {
         w_.put(s_ + i_, end - i_);
         i_ = end;
     }
+    // Copies up to vs, then hides the value [vs, ve): "***" for a value
+    // that is not empty, remembered in the map; goes on after it.
+    void hide_span(size_t vs, size_t ve) {
+        copy_to(vs);
+        remember(s_ + vs, ve - vs);
+        if (ve > vs) w_.put("***");
+        i_ = ve;
+    }
+    // The quote that opens a value at k, or '\0' for a bare value.
+    char quote_at(size_t k) const { return (s_[k] == '"' || s_[k] == '\'') ? s_[k] : '\0'; }
+    // The end of a value quoted with q that begins at vs: its closing
+    // quote, the end of the line or of the text.
+    size_t quoted_end(size_t vs, char q) const {
+        size_t ve = vs;
+        while (s_[ve] && s_[ve] != q && s_[ve] != '\n')
+            ++ve;
+        return ve;
+    }
 
     void step() {
         if (pem_block()) return;
@@ -96,7 +115,7 @@ class text_masker {
         static constexpr const char* nets[] = {"tcp4 ", "tcp6 ", "udp4 ", "udp6 ", "tcp ", "udp "};
         size_t net = 0;
         for (const char* n : nets)
-            if (strncmp(s_ + k, n, strlen(n)) == 0) {
+            if (starts_with(s_ + k, n)) {
                 net = strlen(n);
                 break;
             }
@@ -161,9 +180,7 @@ class text_masker {
         copy_to(i_ + head_len);
         // Keep the line break after the head (a real one or an escaped "\n").
         size_t k = i_;
-        if (s_[k] == '\\' && s_[k + 1] == 'n')
-            k += 2;
-        else if (s_[k] == '\r' && s_[k + 1] == '\n')
+        if ((s_[k] == '\\' && s_[k + 1] == 'n') || (s_[k] == '\r' && s_[k + 1] == '\n'))
             k += 2;
         else if (s_[k] == '\n')
             k += 1;
@@ -535,17 +552,12 @@ class text_masker {
             ++j;
         char q = s_[j];
         if (q == '\'' || q == '"') {
-            size_t vs = j + 1, ve = vs;
-            while (s_[ve] && s_[ve] != q && s_[ve] != '\n')
-                ++ve;
+            size_t vs = j + 1, ve = quoted_end(vs, q);
             if (ve == vs || (ve - vs == 3 && memcmp(s_ + vs, "***", 3) == 0)) {
                 copy_to(k);
                 return true;
             }
-            copy_to(vs);
-            remember(s_ + vs, ve - vs);
-            w_.put("***");
-            i_ = ve;
+            hide_span(vs, ve);
             return true;
         }
         auto word_end = [&](size_t from) {
@@ -581,10 +593,7 @@ class text_masker {
             copy_to(k);
             return true;
         }
-        copy_to(vs);
-        remember(s_ + vs, ve - vs);
-        w_.put("***");
-        i_ = ve;
+        hide_span(vs, ve);
         return true;
     }
 
@@ -603,7 +612,7 @@ class text_masker {
         size_t n = k;
         while (blank(s_[n]))
             ++n;
-        char q = (s_[n] == '"' || s_[n] == '\'') ? s_[n] : 0;
+        char q = quote_at(n);
         size_t ns = n + (q ? 1 : 0), ne = ns;
         while (name_char(s_[ne]))
             ++ne;
@@ -622,11 +631,10 @@ class text_masker {
         }
         copy_to(v);
         // The value: quoted, or bare up to the end of the line.
-        char vq = (s_[i_] == '\'' || s_[i_] == '"') ? s_[i_] : 0;
+        char vq = quote_at(i_);
         size_t vs = i_ + (vq ? 1 : 0), ve = vs;
         if (vq) {
-            while (s_[ve] && s_[ve] != vq && s_[ve] != '\n')
-                ++ve;
+            ve = quoted_end(vs, vq);
         } else {
             while (s_[ve] && s_[ve] != '\n')
                 ++ve;
@@ -636,10 +644,7 @@ class text_masker {
         if (!secret_value(name, s_ + vs, ve - vs)) {
             return true; // the value is scanned like any text (links in it)
         }
-        copy_to(vs);
-        remember(s_ + vs, ve - vs);
-        if (ve > vs) w_.put("***");
-        i_ = ve;
+        hide_span(vs, ve);
         return true;
     }
 
@@ -650,19 +655,15 @@ class text_masker {
             return true;
         }
         copy_to(j);
-        char q = (s_[j] == '"' || s_[j] == '\'') ? s_[j] : 0;
+        char q = quote_at(j);
         size_t vs = j + (q ? 1 : 0), ve = vs;
         if (q) {
-            while (s_[ve] && s_[ve] != q && s_[ve] != '\n')
-                ++ve;
+            ve = quoted_end(vs, q);
         } else {
             while (!link_end(s_[ve]))
                 ++ve;
         }
-        copy_to(vs);
-        remember(s_ + vs, ve - vs);
-        if (ve > vs) w_.put("***");
-        i_ = ve;
+        hide_span(vs, ve);
         return true;
     }
 
@@ -722,13 +723,16 @@ class text_masker {
         hide(name, vs, ve);
     }
 
-    // Writes "***" for the value [vs, ve) (the scheme word of an
-    // Authorization value stays) and moves past it; false when the value
-    // is no secret (nothing written, i_ at vs).
+    // The value v (len bytes) of the key name is hidden: a secret-named
+    // key's value (value_is_secret), or in endpoint mode any value of an
+    // endpoint key that is not empty.
     bool secret_value(const char* name, const char* v, size_t len) const {
         return value_is_secret(name, v, len) || (endpoint_key(name) && len > 0);
     }
 
+    // Writes "***" for the value [vs, ve) (the scheme word of an
+    // Authorization value stays) and moves past it; false when the value
+    // is no secret (nothing written, i_ at vs).
     bool hide(const char* name, size_t vs, size_t ve) {
         if (!secret_value(name, s_ + vs, ve - vs)) return false;
         i_ = vs;

@@ -8,14 +8,11 @@
 #include "mask/names.h"
 #include "mask/text_masker.h"
 #include "mask/text_writer.h"
+#include "text_ops.h"
 
 namespace tarvona_diag {
 
 namespace {
-
-bool starts_with(const char* s, const char* prefix) {
-    return strncmp(s, prefix, strlen(prefix)) == 0;
-}
 
 // A value's closing quote: followed by a line break and the next element,
 // or by the end of the text.
@@ -139,9 +136,7 @@ const package_policy& policy_of(const char* package) {
 bool vpn_proto(const char* proto) {
     static constexpr const char* protos[] = {"l2tp", "pptp",    "openconnect", "vpnc",
                                              "sstp", "openvpn", "pppossh"};
-    for (const char* p : protos)
-        if (strcmp(p, proto) == 0) return true;
-    return false;
+    return in_set(protos, proto);
 }
 
 constexpr size_t value_capacity = 16384;

@@ -8,6 +8,7 @@
 #include "mask/forms.h"
 #include "mask/names.h"
 #include "mask/uci_text.h"
+#include "text_ops.h"
 
 namespace tarvona_diag {
 
@@ -126,10 +127,7 @@ bool uplink_proto(const char* proto) {
     static constexpr const char* protos[] = {"pppoe",    "pppoa", "3g",  "ppp",
                                              "qmi",      "mbim",  "ncm", "modemmanager",
                                              "directip", "wwan",  "xmm"};
-    if (!proto) return false;
-    for (const char* p : protos)
-        if (strcmp(p, proto) == 0) return true;
-    return false;
+    return proto && in_set(protos, proto);
 }
 
 bool uplink_section_name(const char* name) {

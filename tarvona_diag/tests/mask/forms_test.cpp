@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mask/forms.h"
+#include "test_support.h"
 
 namespace tarvona_diag {
 namespace {
@@ -130,6 +131,21 @@ TEST(tarvona_diag_mask_forms, Addresses) {
     EXPECT_EQ(0xfffffffcu, mask);
     EXPECT_FALSE(parse_ipv4_prefix("10.172.9.14", 11, net, mask));
     EXPECT_FALSE(parse_ipv4_prefix("10.172.9.14/33", 14, net, mask));
+}
+
+// Hostile text (long lines, long words, separators in odd places): every
+// shown form stays terminated within its buffer.
+TEST(tarvona_diag_mask_forms, HostileTextsStayWithinTheirBuffers) {
+    static char masked[masked_text_capacity];
+    test::for_each_hostile_text([](const char* t) {
+        mask_macs_in_text(t, masked);
+        EXPECT_LT(strnlen(masked, sizeof masked), sizeof masked);
+        char ip[masked_ip_capacity], mac[masked_mac_capacity];
+        mask_ip(t, ip);
+        EXPECT_LT(strnlen(ip, sizeof ip), sizeof ip);
+        mask_mac(t, mac);
+        EXPECT_LT(strnlen(mac, sizeof mac), sizeof mac);
+    });
 }
 
 } // namespace
